@@ -1,0 +1,224 @@
+// The entry points bound from each library, in binding order. One X-macro list per
+// library generates the typed table (decltype of the header's own declaration) and the
+// name list, so adding a facility is one line here.
+#pragma once
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavcodec/bsf.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/dict.h>
+#include <libavutil/fifo.h>
+#include <libavutil/frame.h>
+#include <libavutil/imgutils.h>
+#include <libavutil/log.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/opt.h>
+#include <libavutil/parseutils.h>
+#include <libavutil/pixdesc.h>
+#include <libavutil/samplefmt.h>
+#include <libavutil/time.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#define CORVINA_CODEC_ENTRY_POINTS(X)                                                              \
+    X(avcodec_version)                                                                             \
+    X(avcodec_alloc_context3)                                                                      \
+    X(avcodec_free_context)                                                                        \
+    X(avcodec_get_class)                                                                           \
+    X(avcodec_find_encoder_by_name)                                                                \
+    X(avcodec_find_decoder_by_name)                                                                \
+    X(avcodec_find_encoder)                                                                        \
+    X(avcodec_find_decoder)                                                                        \
+    X(av_codec_iterate)                                                                            \
+    X(av_codec_is_encoder)                                                                         \
+    X(av_codec_is_decoder)                                                                         \
+    X(avcodec_descriptor_get)                                                                      \
+    X(avcodec_get_name)                                                                            \
+    X(avcodec_get_type)                                                                            \
+    X(avcodec_open2)                                                                               \
+    X(avcodec_parameters_alloc)                                                                    \
+    X(avcodec_parameters_free)                                                                     \
+    X(avcodec_parameters_copy)                                                                     \
+    X(avcodec_parameters_from_context)                                                             \
+    X(avcodec_parameters_to_context)                                                               \
+    X(avcodec_send_packet)                                                                         \
+    X(avcodec_receive_frame)                                                                       \
+    X(avcodec_send_frame)                                                                          \
+    X(avcodec_receive_packet)                                                                      \
+    X(avcodec_flush_buffers)                                                                       \
+    X(avcodec_decode_subtitle2)                                                                    \
+    X(avcodec_encode_subtitle)                                                                     \
+    X(avsubtitle_free)                                                                             \
+    X(avcodec_string)                                                                              \
+    X(avcodec_find_best_pix_fmt_of_list)                                                           \
+    X(av_get_bits_per_sample)                                                                      \
+    X(av_get_exact_bits_per_sample)                                                                \
+    X(av_packet_alloc)                                                                             \
+    X(av_packet_free)                                                                              \
+    X(av_packet_ref)                                                                               \
+    X(av_packet_unref)                                                                             \
+    X(av_packet_clone)                                                                             \
+    X(av_packet_rescale_ts)                                                                        \
+    X(av_packet_get_side_data)                                                                     \
+    X(av_new_packet)                                                                               \
+    X(av_parser_init)                                                                              \
+    X(av_parser_parse2)                                                                            \
+    X(av_parser_close)                                                                             \
+    X(av_bsf_get_by_name)                                                                          \
+    X(av_bsf_alloc)                                                                                \
+    X(av_bsf_init)                                                                                 \
+    X(av_bsf_send_packet)                                                                          \
+    X(av_bsf_receive_packet)                                                                       \
+    X(av_bsf_free)
+
+#define CORVINA_FORMAT_ENTRY_POINTS(X)                                                             \
+    X(avformat_version)                                                                            \
+    X(avformat_alloc_context)                                                                      \
+    X(avformat_free_context)                                                                       \
+    X(avformat_get_class)                                                                          \
+    X(av_find_input_format)                                                                        \
+    X(av_guess_format)                                                                             \
+    X(av_guess_codec)                                                                              \
+    X(av_probe_input_buffer2)                                                                      \
+    X(avformat_open_input)                                                                         \
+    X(avformat_close_input)                                                                        \
+    X(avformat_find_stream_info)                                                                   \
+    X(av_find_best_stream)                                                                         \
+    X(av_guess_frame_rate)                                                                         \
+    X(av_read_frame)                                                                               \
+    X(av_seek_frame)                                                                               \
+    X(avformat_seek_file)                                                                          \
+    X(av_dump_format)                                                                              \
+    X(avformat_alloc_output_context2)                                                              \
+    X(avformat_new_stream)                                                                         \
+    X(avformat_query_codec)                                                                        \
+    X(av_codec_get_id)                                                                             \
+    X(av_codec_get_tag)                                                                            \
+    X(av_filename_number_test)                                                                     \
+    X(avio_open2)                                                                                  \
+    X(avio_closep)                                                                                 \
+    X(avio_alloc_context)                                                                          \
+    X(avio_context_free)                                                                           \
+    X(avio_seek)                                                                                   \
+    X(avio_size)                                                                                   \
+    X(avio_flush)                                                                                  \
+    X(avformat_write_header)                                                                       \
+    X(av_interleaved_write_frame)                                                                  \
+    X(av_write_frame)                                                                              \
+    X(av_write_trailer)                                                                            \
+    X(av_sdp_create)                                                                               \
+    X(av_pkt_dump_log2)                                                                            \
+    X(av_hex_dump_log)
+
+#define CORVINA_UTIL_ENTRY_POINTS(X)                                                               \
+    X(avutil_version)                                                                              \
+    X(av_log_set_callback)                                                                         \
+    X(av_log_default_callback)                                                                     \
+    X(av_log_get_level)                                                                            \
+    X(av_log_set_level)                                                                            \
+    X(av_log)                                                                                      \
+    X(av_log_format_line2)                                                                         \
+    X(av_strerror)                                                                                 \
+    X(av_malloc)                                                                                   \
+    X(av_mallocz)                                                                                  \
+    X(av_realloc)                                                                                  \
+    X(av_free)                                                                                     \
+    X(av_freep)                                                                                    \
+    X(av_strdup)                                                                                   \
+    X(av_reduce)                                                                                   \
+    X(av_rescale)                                                                                  \
+    X(av_rescale_rnd)                                                                              \
+    X(av_rescale_q)                                                                                \
+    X(av_rescale_q_rnd)                                                                            \
+    X(av_compare_ts)                                                                               \
+    X(av_d2q)                                                                                      \
+    X(av_mul_q)                                                                                    \
+    X(av_div_q)                                                                                    \
+    X(av_find_nearest_q_idx)                                                                       \
+    X(av_gettime)                                                                                  \
+    X(av_gettime_relative)                                                                         \
+    X(av_get_media_type_string)                                                                    \
+    X(av_dict_get)                                                                                 \
+    X(av_dict_set)                                                                                 \
+    X(av_dict_set_int)                                                                             \
+    X(av_dict_copy)                                                                                \
+    X(av_dict_count)                                                                               \
+    X(av_dict_free)                                                                                \
+    X(av_opt_find)                                                                                 \
+    X(av_opt_next)                                                                                 \
+    X(av_opt_set)                                                                                  \
+    X(av_opt_set_int)                                                                              \
+    X(av_opt_get)                                                                                  \
+    X(av_opt_get_int)                                                                              \
+    X(av_opt_set_defaults)                                                                         \
+    X(av_opt_set_dict)                                                                             \
+    X(av_parse_time)                                                                               \
+    X(av_parse_video_rate)                                                                         \
+    X(av_parse_video_size)                                                                         \
+    X(av_get_pix_fmt)                                                                              \
+    X(av_get_pix_fmt_name)                                                                         \
+    X(av_get_pix_fmt_string)                                                                       \
+    X(av_pix_fmt_desc_get)                                                                         \
+    X(av_frame_alloc)                                                                              \
+    X(av_frame_free)                                                                               \
+    X(av_frame_ref)                                                                                \
+    X(av_frame_unref)                                                                              \
+    X(av_frame_get_buffer)                                                                         \
+    X(av_frame_make_writable)                                                                      \
+    X(av_frame_copy)                                                                               \
+    X(av_frame_copy_props)                                                                         \
+    X(av_image_alloc)                                                                              \
+    X(av_image_fill_arrays)                                                                        \
+    X(av_image_copy)                                                                               \
+    X(av_image_get_buffer_size)                                                                    \
+    X(av_get_bytes_per_sample)                                                                     \
+    X(av_get_sample_fmt_name)                                                                      \
+    X(av_get_packed_sample_fmt)                                                                    \
+    X(av_sample_fmt_is_planar)                                                                     \
+    X(av_samples_get_buffer_size)                                                                  \
+    X(av_samples_alloc)                                                                            \
+    X(av_samples_set_silence)                                                                      \
+    X(av_channel_layout_default)                                                                   \
+    X(av_channel_layout_copy)                                                                      \
+    X(av_channel_layout_uninit)                                                                    \
+    X(av_channel_layout_compare)                                                                   \
+    X(av_channel_layout_describe)                                                                  \
+    X(av_audio_fifo_alloc)                                                                         \
+    X(av_audio_fifo_free)                                                                          \
+    X(av_audio_fifo_write)                                                                         \
+    X(av_audio_fifo_read)                                                                          \
+    X(av_audio_fifo_size)                                                                          \
+    X(av_audio_fifo_drain)                                                                         \
+    X(av_fifo_alloc2)                                                                              \
+    X(av_fifo_write)                                                                               \
+    X(av_fifo_read)                                                                                \
+    X(av_fifo_can_read)                                                                            \
+    X(av_fifo_freep2)
+
+#define CORVINA_SCALE_ENTRY_POINTS(X)                                                              \
+    X(swscale_version)                                                                             \
+    X(sws_get_class)                                                                               \
+    X(sws_alloc_context)                                                                           \
+    X(sws_init_context)                                                                            \
+    X(sws_getContext)                                                                              \
+    X(sws_getCachedContext)                                                                        \
+    X(sws_freeContext)                                                                             \
+    X(sws_scale)                                                                                   \
+    X(sws_isSupportedInput)                                                                        \
+    X(sws_isSupportedOutput)
+
+#define CORVINA_RESAMPLE_ENTRY_POINTS(X)                                                           \
+    X(swresample_version)                                                                          \
+    X(swr_alloc)                                                                                   \
+    X(swr_alloc_set_opts2)                                                                         \
+    X(swr_init)                                                                                    \
+    X(swr_is_initialized)                                                                          \
+    X(swr_free)                                                                                    \
+    X(swr_convert)                                                                                 \
+    X(swr_set_compensation)                                                                        \
+    X(swr_get_delay)                                                                               \
+    X(swr_next_pts)
