@@ -30,10 +30,12 @@ int main(int argc, char* argv[]) {
     QCoreApplication::setApplicationVersion(CORVINA_VERSION);
 
     QCommandLineParser parser;
-    parser.setApplicationDescription("Converts media files with Corvina's engine, without a window.");
+    parser.setApplicationDescription(
+        "Converts media files with Corvina's engine, without a window.");
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption(
-        {"V", "version"}, "Prints the program's version and the versions of the libraries it bound.");
+        {"V", "version"},
+        "Prints the program's version and the versions of the libraries it bound.");
     parser.addOption(versionOption);
 
     if (!parser.parse(app.arguments())) {

@@ -65,8 +65,8 @@ private:
         LIST(CORVINA_RESOLVE)                                                                      \
     }
 
-TableLibrary<CodecApi> gCodec(LibraryId::Codec, "libavcodec", LIBAVCODEC_VERSION_MAJOR,
-                              kCodecNames, detail::codecApi,
+TableLibrary<CodecApi> gCodec(LibraryId::Codec, "libavcodec", LIBAVCODEC_VERSION_MAJOR, kCodecNames,
+                              detail::codecApi,
                               CORVINA_RESOLVER(CodecApi, CORVINA_CODEC_ENTRY_POINTS),
                               [] { return detail::codecApi.avcodec_version(); });
 TableLibrary<FormatApi> gFormat(LibraryId::Format, "libavformat", LIBAVFORMAT_VERSION_MAJOR,
@@ -76,14 +76,15 @@ TableLibrary<FormatApi> gFormat(LibraryId::Format, "libavformat", LIBAVFORMAT_VE
 TableLibrary<UtilApi> gUtil(LibraryId::Util, "libavutil", LIBAVUTIL_VERSION_MAJOR, kUtilNames,
                             detail::utilApi, CORVINA_RESOLVER(UtilApi, CORVINA_UTIL_ENTRY_POINTS),
                             [] { return detail::utilApi.avutil_version(); });
-TableLibrary<ScaleApi> gScale(LibraryId::Scale, "libswscale", LIBSWSCALE_VERSION_MAJOR,
-                              kScaleNames, detail::scaleApi,
+TableLibrary<ScaleApi> gScale(LibraryId::Scale, "libswscale", LIBSWSCALE_VERSION_MAJOR, kScaleNames,
+                              detail::scaleApi,
                               CORVINA_RESOLVER(ScaleApi, CORVINA_SCALE_ENTRY_POINTS),
                               [] { return detail::scaleApi.swscale_version(); });
-TableLibrary<ResampleApi>
-    gResample(LibraryId::Resample, "libswresample", LIBSWRESAMPLE_VERSION_MAJOR, kResampleNames,
-              detail::resampleApi, CORVINA_RESOLVER(ResampleApi, CORVINA_RESAMPLE_ENTRY_POINTS),
-              [] { return detail::resampleApi.swresample_version(); });
+TableLibrary<ResampleApi> gResample(LibraryId::Resample, "libswresample",
+                                    LIBSWRESAMPLE_VERSION_MAJOR, kResampleNames,
+                                    detail::resampleApi,
+                                    CORVINA_RESOLVER(ResampleApi, CORVINA_RESAMPLE_ENTRY_POINTS),
+                                    [] { return detail::resampleApi.swresample_version(); });
 
 std::atomic<bool> gAllLoaded{false};
 std::atomic<int> gCachedLogLevel{0};
@@ -158,8 +159,7 @@ bool Library::Bind(bool versioned, const std::string& folder) {
         if (runtimeMajor != headerMajor_) {
             ClearSlots();
             throw ELibraryError(FileName() + " has major version " + std::to_string(runtimeMajor) +
-                                ", but the program was built for " +
-                                std::to_string(headerMajor_));
+                                ", but the program was built for " + std::to_string(headerMajor_));
         }
         bound_ = true;
     } catch (const ELibraryError& e) {
@@ -249,7 +249,9 @@ void UnloadAll() {
     UnloadAllLocked();
 }
 
-bool AllLoaded() { return gAllLoaded; }
+bool AllLoaded() {
+    return gAllLoaded;
+}
 
 std::string LoaderErrorText() {
     std::lock_guard lock(gLoaderMutex);
@@ -269,8 +271,12 @@ void CheckLibraries() {
         throw ELibraryError("LibSwResample not loaded.");
 }
 
-int CachedLogLevel() { return gCachedLogLevel; }
-void SetCachedLogLevel(int level) { gCachedLogLevel = level; }
+int CachedLogLevel() {
+    return gCachedLogLevel;
+}
+void SetCachedLogLevel(int level) {
+    gCachedLogLevel = level;
+}
 
 std::string ProgramFolder() {
     char buf[PATH_MAX];

@@ -43,7 +43,8 @@ inline constexpr LibraryId kBindingOrder[] = {LibraryId::Codec, LibraryId::Forma
 // flags and slots are only read.
 class Library {
 public:
-    Library(LibraryId id, const char* baseName, int headerMajor, std::span<const char* const> names);
+    Library(LibraryId id, const char* baseName, int headerMajor,
+            std::span<const char* const> names);
     virtual ~Library() = default;
     Library(const Library&) = delete;
     Library& operator=(const Library&) = delete;

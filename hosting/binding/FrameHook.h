@@ -27,8 +27,7 @@ public:
     // args[0] is the plug-in file (loaded once per process, by the path as given).
     // Returns 0 or one of the negative codes above, logging the reason through av_log.
     int Add(const std::vector<std::string>& args);
-    void Process(CorvinaHookPicture* picture, int pixFmt, int width, int height,
-                 int64_t pts) const;
+    void Process(CorvinaHookPicture* picture, int pixFmt, int width, int height, int64_t pts) const;
     // Calls each entry's Release in chain order; the chain is then empty.
     void Release();
     bool Empty() const { return entries_.empty(); }

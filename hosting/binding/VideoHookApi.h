@@ -20,8 +20,8 @@ typedef struct CorvinaHookPicture {
 } CorvinaHookPicture;
 
 typedef int (*CorvinaHookConfigureFn)(void** ctx, int argc, char* argv[]);
-typedef void (*CorvinaHookProcessFn)(void* ctx, CorvinaHookPicture* picture, int pix_fmt,
-                                     int width, int height, int64_t pts);
+typedef void (*CorvinaHookProcessFn)(void* ctx, CorvinaHookPicture* picture, int pix_fmt, int width,
+                                     int height, int64_t pts);
 typedef void (*CorvinaHookReleaseFn)(void* ctx);
 
 #ifdef __cplusplus

@@ -19,7 +19,9 @@ std::filesystem::path FixtureDir() {
     return dir ? std::filesystem::path(dir) : std::filesystem::path("fixtures");
 }
 
-std::filesystem::path Fixture(const std::string& name) { return FixtureDir() / name; }
+std::filesystem::path Fixture(const std::string& name) {
+    return FixtureDir() / name;
+}
 
 TempDir::TempDir() {
     std::random_device rd;
@@ -36,7 +38,11 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-std::filesystem::path BinDir() { return CORVINA_TEST_BIN_DIR; }
-std::filesystem::path LibDir() { return CORVINA_TEST_LIB_DIR; }
+std::filesystem::path BinDir() {
+    return CORVINA_TEST_BIN_DIR;
+}
+std::filesystem::path LibDir() {
+    return CORVINA_TEST_LIB_DIR;
+}
 
 } // namespace corvina::test
