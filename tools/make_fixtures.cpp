@@ -2,6 +2,7 @@
 // Everything is encoded with the bound libraries from a moving test pattern and a sine tone,
 // so the set is the same on every run and nothing has to be downloaded.
 #include "hosting/binding/Binding.h"
+#include "hosting/binding/Handles.h"
 
 #include <algorithm>
 #include <cmath>
@@ -195,39 +196,20 @@ struct Where {
     }
 };
 
-struct CodecContextDeleter {
-    void operator()(AVCodecContext* c) const { ff::codec.avcodec_free_context(&c); }
-};
-struct FrameDeleter {
-    void operator()(AVFrame* f) const { ff::util.av_frame_free(&f); }
-};
-struct PacketDeleter {
-    void operator()(AVPacket* p) const { ff::codec.av_packet_free(&p); }
-};
-using CodecContextPtr = std::unique_ptr<AVCodecContext, CodecContextDeleter>;
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+using ff::CodecContextPtr;
+using ff::FramePtr;
+using ff::PacketPtr;
 
-class Dictionary {
-public:
-    Dictionary() = default;
-    ~Dictionary() { ff::util.av_dict_free(&dict_); }
-    Dictionary(const Dictionary&) = delete;
-    Dictionary& operator=(const Dictionary&) = delete;
-    void Set(const Where& w, const char* key, const char* value) {
-        w.Check(ff::util.av_dict_set(&dict_, key, value, 0), std::string("setting ") + key);
-    }
-    AVDictionary** Address() { return &dict_; }
-    // Options still here after an open were not recognised by anyone.
-    void CheckConsumed(const Where& w, const std::string& step) const {
-        if (const AVDictionaryEntry* e =
-                ff::util.av_dict_get(dict_, "", nullptr, AV_DICT_IGNORE_SUFFIX))
-            w.Fail(step + " (option " + e->key + " not recognised)");
-    }
+void SetOption(const Where& w, ff::Dictionary& d, const char* key, const char* value) {
+    w.Check(d.Set(key, value), std::string("setting ") + key);
+}
 
-private:
-    AVDictionary* dict_ = nullptr;
-};
+// Options still in the dictionary after an open were recognised by nobody.
+void CheckConsumed(const Where& w, const ff::Dictionary& d, const std::string& step) {
+    if (const AVDictionaryEntry* e =
+            ff::util.av_dict_get(d.Raw(), "", nullptr, AV_DICT_IGNORE_SUFFIX))
+        w.Fail(step + " (option " + e->key + " not recognised)");
+}
 
 // The output file: the muxer context and its opened I/O.
 class OutputFile {
@@ -351,7 +333,7 @@ public:
         stream_ = ff::format.avformat_new_stream(oc, nullptr);
         if (!stream_)
             w_.Fail("adding a stream");
-        packet_.reset(ff::codec.av_packet_alloc());
+        packet_ = ff::MakePacket();
         if (!packet_)
             w_.Fail("allocating a packet");
         if (oc->oformat->flags & AVFMT_GLOBALHEADER)
@@ -359,10 +341,10 @@ public:
     }
 
     // Opens the encoder with its private options and hands its parameters to the stream.
-    void Open(Dictionary& options) {
+    void Open(ff::Dictionary& options) {
         w_.Check(ff::codec.avcodec_open2(ctx_.get(), codec_, options.Address()),
                  std::string("opening the encoder ") + codec_->name);
-        options.CheckConsumed(w_, std::string("opening the encoder ") + codec_->name);
+        CheckConsumed(w_, options, std::string("opening the encoder ") + codec_->name);
         w_.Check(ff::codec.avcodec_parameters_from_context(stream_->codecpar, ctx_.get()),
                  "copying the stream parameters");
         stream_->time_base = ctx_->time_base;
@@ -414,12 +396,12 @@ public:
         stream_->avg_frame_rate = ctx_->framerate;
         stream_->sample_aspect_ratio = ctx_->sample_aspect_ratio;
 
-        Dictionary options;
+        ff::Dictionary options;
         if (std::strcmp(r.encoder, "libx264") == 0)
-            options.Set(w, "preset", "ultrafast");
+            SetOption(w, options, "preset", "ultrafast");
         Open(options);
 
-        frame_.reset(ff::util.av_frame_alloc());
+        frame_ = ff::MakeFrame();
         if (!frame_)
             w_.Fail("allocating a video frame");
         frame_->format = ctx_->pix_fmt;
@@ -459,14 +441,14 @@ public:
         ctx_->sample_fmt = codec_->sample_fmts ? codec_->sample_fmts[0] : AV_SAMPLE_FMT_S16;
         ff::util.av_channel_layout_default(&ctx_->ch_layout, r.channels);
 
-        Dictionary options;
+        ff::Dictionary options;
         Open(options);
 
         const bool variable = codec_->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE;
         frameSize_ = (variable || ctx_->frame_size <= 0) ? 1024 : ctx_->frame_size;
         smallLast_ = variable || (codec_->capabilities & AV_CODEC_CAP_SMALL_LAST_FRAME);
 
-        frame_.reset(ff::util.av_frame_alloc());
+        frame_ = ff::MakeFrame();
         if (!frame_)
             w_.Fail("allocating an audio frame");
         frame_->format = ctx_->sample_fmt;
@@ -513,7 +495,7 @@ public:
             w_.Fail("allocating the subtitle header");
         std::memcpy(ctx_->subtitle_header, kAssHeader, sizeof kAssHeader);
         ctx_->subtitle_header_size = static_cast<int>(sizeof kAssHeader - 1);
-        Dictionary options;
+        ff::Dictionary options;
         Open(options);
     }
 
@@ -569,11 +551,11 @@ void Encode(const Recipe& r, const fs::path& path, const Where& w) {
     if (r.subtitles)
         tracks.push_back(std::make_unique<SubtitleTrack>(w, oc));
 
-    Dictionary muxOptions;
+    ff::Dictionary muxOptions;
     if (r.movflags)
-        muxOptions.Set(w, "movflags", r.movflags);
+        SetOption(w, muxOptions, "movflags", r.movflags);
     w.Check(ff::format.avformat_write_header(oc, muxOptions.Address()), "writing the header");
-    muxOptions.CheckConsumed(w, "writing the header");
+    CheckConsumed(w, muxOptions, "writing the header");
 
     for (;;) {
         Track* next = nullptr;
