@@ -46,9 +46,10 @@ StreamKind KindOf(AVMediaType type) {
 // One stream's decoder and the counters it fills.
 class StreamDecoder {
 public:
-    StreamDecoder(StreamInfo& info, const AVStream* st, bool decode) : info_(info) {
-        if (!decode || (info.kind != StreamKind::Video && info.kind != StreamKind::Audio &&
-                        info.kind != StreamKind::Subtitle))
+    StreamDecoder(StreamInfo& info, const AVStream* st, const ReadBackOptions& options)
+        : info_(info) {
+        if (!options.decode || (info.kind != StreamKind::Video && info.kind != StreamKind::Audio &&
+                                info.kind != StreamKind::Subtitle))
             return;
         const AVCodec* codec = ff::codec.avcodec_find_decoder(st->codecpar->codec_id);
         if (!codec) {
@@ -67,7 +68,8 @@ public:
         }
         ctx_->pkt_timebase = st->time_base;
         // Bitstream damage becomes a returned error instead of silent concealment.
-        ctx_->err_recognition |= AV_EF_EXPLODE;
+        if (options.strict)
+            ctx_->err_recognition |= AV_EF_EXPLODE;
         ctx_->thread_count = 1;
         ret = ff::codec.avcodec_open2(ctx_.get(), codec, nullptr);
         if (ret < 0) {
@@ -269,7 +271,7 @@ MediaInfo ReadBack(const std::filesystem::path& file, const ReadBackOptions& opt
     std::vector<std::unique_ptr<StreamDecoder>> decoders;
     for (unsigned i = 0; i < in->nb_streams; ++i)
         decoders.push_back(
-            std::make_unique<StreamDecoder>(info.streams[i], in->streams[i], options.decode));
+            std::make_unique<StreamDecoder>(info.streams[i], in->streams[i], options));
 
     PacketPtr pkt = ff::MakePacket();
     if (!pkt) {

@@ -67,6 +67,9 @@ struct MediaInfo {
 
 struct ReadBackOptions {
     bool decode = true; // false: only open, read packets and count them
+    // Decoders report bitstream damage as errors instead of concealing it; turn off only for
+    // codecs whose decoders flag sound streams.
+    bool strict = true;
 };
 
 // Binds the libraries if needed. Never throws for a bad file: a file that can't be opened
