@@ -41,12 +41,25 @@ enum class HookAction { Continue, Ignore, Stop };
 // The process-wide lock around every codec open and close and every stream probe.
 std::mutex& CodecLock();
 
+class TCustomTranscoder;
+// Makes the library's I/O on `ctx` give up once `job` is asked to stop.
+void InterruptibleContext(AVFormatContext* ctx, const TCustomTranscoder* job);
+
+// The encoder's supported rate nearest to `fps` (smallest absolute difference; the first of
+// equals wins). `rates` ends with {0, 0}.
+AVRational NearestSupportedRate(const AVRational* rates, AVRational fps);
+
+// rc_override text "start,end,q/start,end,q/...": q > 0 a fixed quantiser, q <= 0 a quality
+// factor of -q/100. Raises "error parsing rc_override".
+std::vector<RcOverride> ParseRcOverride(const std::string& text);
+
 // One opened input file with a decoder context per stream.
 struct InputFile {
     ff::InputContextPtr Ctx;
     std::vector<ff::CodecContextPtr> Decoders; // one per stream at open time
     int64_t TsOffset = 0;                      // µs, added to every packet's timestamps
     std::string FileName;
+    bool RateEmulation = false; // read no faster than real time
 };
 
 // One output stream as set up before the run: its encoder context (or copy flag).
@@ -115,6 +128,13 @@ public:
     EngineSettings& Settings() { return s_; }
     const EngineSettings& Settings() const { return s_; }
     const std::vector<std::string>& GenericOptionNames() const { return genericOptionNames_; }
+    // Options the library's generic system lacks but the muxer or an encoder takes as private
+    // ones ("muxrate", the SVCD "scan_offset", "preset", "crf", ...): copies go to
+    // avformat_write_header and avcodec_open2. They stay current like the generic options.
+    const ff::Dictionary& MuxerPrivateOptions() const { return muxerPrivateOptions_; }
+    const ff::Dictionary& EncoderPrivateOptions(int mediaType) const {
+        return encoderPrivateOptions_[mediaType];
+    }
 
     // --- Files ---
     bool OpenInput(const std::string& fileName);
@@ -154,6 +174,8 @@ public:
     std::function<void(const ProgressInfo&)> OnProgress;
     std::function<void()> OnTerminate;
     std::function<void(int64_t pts, HookAction& action)> OnBeforeHook;
+    // Whether a custom picture hook is installed (its event arrives with the frame hooks).
+    bool OnCustomHookAssigned() const { return customHookAssigned_; }
 
 protected:
     void Log(int level, const std::string& text) const;
@@ -161,8 +183,10 @@ protected:
 
     // Resolves a codec name for the given direction and media type, with the legacy
     // encoder aliases; sets lastError_ and returns false when it does not fit.
-    bool CheckCodecName(const std::string& name, AVMediaType type, bool encoder,
-                        AVCodecID& id);
+    // `codec`, when given, receives the codec the name selected (none for an empty name or
+    // an encoder the library lacks but the engine provides itself).
+    bool CheckCodecName(const std::string& name, AVMediaType type, bool encoder, AVCodecID& id,
+                        const AVCodec** codec = nullptr);
     // Copies every remembered generic option whose flags contain all of `flags` from an
     // option context into a real one.
     void CopyGenericOptions(void* source, void* target, int flags) const;
@@ -175,6 +199,9 @@ private:
     void ClearPerInputSettings();
     void ApplyTarget(const std::string& value);
     void AddVideoHook(const std::string& value);
+    std::string PgmyuvRule(const std::string& formatName);
+    bool SetPrivateOption(const std::string& name, const std::string& value);
+    void BitrateWarning(const std::string& optionName) const;
     OutputFile& LastOutputFile();
     void RunJob();
     void Terminate();
@@ -186,6 +213,8 @@ private:
     ff::CodecContextPtr optionCodec_[5];
     ff::FormatContextPtr optionFormat_;
     ff::SwsContextPtr optionScaler_;
+    ff::Dictionary muxerPrivateOptions_;
+    ff::Dictionary encoderPrivateOptions_[5]; // by media type
     binding::FrameHookChain videoHooks_;
 
     std::vector<std::unique_ptr<InputFile>> inputFiles_;
@@ -193,8 +222,8 @@ private:
     std::string lastError_;
 
     // Run flags: written by the job's thread, read by any.
-    std::atomic<bool> running_{false}, stopRequested_{false}, finished_{false},
-        terminated_{false}, exceptionRaised_{false};
+    std::atomic<bool> running_{false}, stopRequested_{false}, finished_{false}, terminated_{false},
+        exceptionRaised_{false};
     mutable std::mutex messageMutex_; // guards exceptionMessage_
     std::string exceptionMessage_;
 
@@ -202,6 +231,7 @@ private:
     std::condition_variable pauseCv_;
     bool paused_ = false;
 
+    bool customHookAssigned_ = false;
     std::thread worker_;
     std::thread terminateThread_; // reports the end of a job that never started
 
