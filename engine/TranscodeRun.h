@@ -4,9 +4,11 @@
 // AvOutput.cpp the decoded-frame work (synchronisation, resampling, scaling, encoding).
 #pragma once
 
+#include "engine/AmrNbEncoder.h"
 #include "engine/Transcoder.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace corvina::engine {
@@ -31,7 +33,8 @@ struct InputStreamState {
     bool RateEmulation = false;
     int64_t RateStart = 0;
     int64_t FrameCounter = 0;
-    float Quality = 0; // of the last decoded picture
+    float Quality = 0;                    // of the last decoded picture
+    int AudioChannels = 0, AudioRate = 0; // of the last decoded audio, as 16-bit samples
 };
 
 struct OutputStreamState {
@@ -58,13 +61,17 @@ struct OutputStreamState {
     ff::SwsContextPtr Scaler;
     int ScaledHeight = 0;
     ff::FramePtr TempPicture;
-    float LastQuality = 0; // quality of the last coded picture (lambda units)
-    int LastPictType = 0;  // AVPictureType of the last coded picture
+    float LastQuality = 0;     // quality of the last coded picture (lambda units)
+    int LastPictType = 0;      // AVPictureType of the last coded picture
+    int64_t LastLumaError = 0; // squared luma error of the last coded picture (PSNR flag)
 
     // Audio working state: the FIFO holds interleaved signed 16-bit samples.
     bool AudioResample = false;
     ff::SwrContextPtr Resampler;
     std::vector<uint8_t> Fifo;
+    int ResamplerInChannels = 0, ResamplerInRate = 0; // what Resampler was made for
+    std::unique_ptr<AmrNbEncoder> Amr; // the engine's own encoder when the library has none
+    int64_t NextPts = AV_NOPTS_VALUE;  // encoder time base: the least pts the next frame takes
 
     // Two-pass
     ff::FilePtr LogFile;
@@ -124,6 +131,11 @@ private:
     // Drains an encoder at the end of its input (flush step of packet processing).
     void FlushEncoder(OutputStreamState& ost);
     void WriteVstats(OutputStreamState& ost, int frameSize);
+    void EncodeAudioFrame(OutputStreamState& ost, const uint8_t* s16, int samples);
+    void SendFrame(OutputStreamState& ost, AVFrame* frame); // none: drain
+    void ReceivePackets(OutputStreamState& ost);
+    void EnsureResampler(OutputStreamState& ost, int decChannels, int decRate);
+    void EnsureScaler(OutputStreamState& ost, int width, int height, AVPixelFormat format);
 
     TCustomTranscoder& job_;
     EngineSettings& s_;
@@ -137,9 +149,11 @@ private:
     int qpHistogram_[52] = {};
 
     // The job's own work buffers, allocated once and reused.
-    std::vector<uint8_t> audioS16_;  // decoded audio as interleaved 16-bit
-    std::vector<uint8_t> audioWork_; // resampler output / encoder input
-    std::vector<uint8_t> silence_;   // silence insertion
+    std::vector<uint8_t> audioS16_;       // decoded audio as interleaved 16-bit
+    std::vector<uint8_t> audioWork_;      // resampler output / encoder input
+    std::vector<uint8_t> silence_;        // silence insertion
+    std::vector<uint8_t> subtitleBuffer_; // encoded subtitles
+    ff::FramePtr encodeFrame_;            // the frame handed to an encoder
     ff::FramePtr decodedFrame_;
     ff::PacketPtr encodedPacket_;
     ff::FilePtr vstats_;
