@@ -3,6 +3,7 @@
 // drives them directly.
 #pragma once
 
+#include <initializer_list>
 #include <span>
 #include <string>
 #include <string_view>

@@ -27,7 +27,7 @@ struct MainWindowBoxes {
     ChoiceBox ComboAudioBitrate;
     ChoiceBox ComboSamplingRate;
     // Fixed items; a fill may only move the selection. These are the window's first-start
-    // contents.
+    // contents, byte for byte ("4:3 (Standard" has no closing parenthesis).
     ChoiceBox ComboAudioChannels = ChoiceBox::WithItems({"Stereo", "Mono"}, 0);
     ChoiceBox ComboAspectRatio =
         ChoiceBox::WithItems({"Original", "4:3 (Standard", "16:9 (Wide Screen)"}, 0);

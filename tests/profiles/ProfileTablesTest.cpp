@@ -2,6 +2,8 @@
 
 #include "profiles/ProfileTables.h"
 
+#include <algorithm>
+
 namespace corvina::profiles {
 namespace {
 

@@ -4,6 +4,7 @@
 #include "profiles/QualityPresets.h"
 
 #include <set>
+#include <stdexcept>
 
 namespace corvina::profiles {
 namespace {
