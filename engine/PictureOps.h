@@ -6,7 +6,7 @@
 #include <cstdint>
 
 extern "C" {
-#include <libavutil/pixfmt.h>
+#include <libavutil/avutil.h>
 }
 
 namespace corvina::engine {
