@@ -58,7 +58,7 @@ TEST(OptionParsing, FloatConversionTakesDecimalPointOnly) {
 TEST(OptionParsing, OptionTextLines) {
     // CR LF, CR and LF all end a line; the value keeps everything after the first "=".
     EXPECT_THAT(SplitOptionText("  \r\n vcodec=mpeg4\r\nb=800000\rs=320x240\ntitle=a=b\nsameq\n\n"),
-                ElementsAre(Pair(" vcodec", "mpeg4"), Pair("b", "800000"), Pair("s", "320x240"),
+                ElementsAre(Pair("vcodec", "mpeg4"), Pair("b", "800000"), Pair("s", "320x240"),
                             Pair("title", "a=b"), Pair("sameq", "")));
     EXPECT_THAT(SplitOptionText("a=1\r\n\r\n=x\nb= 2 "),
                 ElementsAre(Pair("a", "1"), Pair("", ""), Pair("", "x"), Pair("b", " 2")));
@@ -531,26 +531,29 @@ TEST_F(Options, GenericOptionSetAndCopy) {
 
 TEST_F(Options, GenericNamesUsedByProfilesAndTargets) {
     // Each of these must land on the video option context under its current name.
-    const std::pair<const char*, const char*> names[] = {
-        {"maxrate", "maxrate"},
-        {"minrate", "minrate"},
-        {"bt", "bt"},
-        {"mbd", "mbd"},
-        {"trellis", "trellis"},
-        {"qmin", "qmin"},
-        {"qmax", "qmax"},
-        {"cmp", "cmp"},
-        {"subq", "subq"},
-        {"me_range", "me_range"},
-        {"keyint_min", "keyint_min"},
-        {"gop", "g"},
+    struct Row {
+        const char* option;
+        const char* current;
+        int value;
     };
-    int value = 2;
-    for (const auto& [option, current] : names) {
-        Set(option, std::to_string(value));
-        EXPECT_EQ(VideoInt(current), value) << option;
-        EXPECT_TRUE(HasGenericName(current)) << option;
-        ++value;
+    const Row rows[] = {
+        {"maxrate", "maxrate", 2516000},
+        {"minrate", "minrate", 1150000},
+        {"bt", "bt", 4000000},
+        {"mbd", "mbd", 2},
+        {"trellis", "trellis", 1},
+        {"qmin", "qmin", 3},
+        {"qmax", "qmax", 30},
+        {"cmp", "cmp", 2},
+        {"subq", "subq", 6},
+        {"me_range", "me_range", 16},
+        {"keyint_min", "keyint_min", 5},
+        {"gop", "g", 15},
+    };
+    for (const Row& row : rows) {
+        Set(row.option, std::to_string(row.value));
+        EXPECT_EQ(VideoInt(row.current), row.value) << row.option;
+        EXPECT_TRUE(HasGenericName(row.current)) << row.option;
     }
     Set("i_qfactor", "-0.8");
     EXPECT_FLOAT_EQ(
