@@ -62,8 +62,8 @@ void TBackgroundExecuteThread::Launch(std::function<void()> body) {
         {
             std::lock_guard lock(mutex_);
             threadId_ = CurrentThreadId();
-            if (priority_ != TThreadPriority::tpNormal)
-                ApplyThreadPriority(threadId_, priority_);
+            // Always applied: a new thread inherits its creator's nice value otherwise.
+            ApplyThreadPriority(threadId_, priority_);
         }
         body();
     });

@@ -10,7 +10,7 @@
 
 namespace corvina::hosting {
 
-// The container's description. When no file is loaded every number is -1 and every text
+// What the container says about itself. When no file is loaded every number is -1 and every text
 // all zero.
 struct FormatInfo {
     std::int64_t StartTime; // microseconds

@@ -162,6 +162,39 @@ TEST(MediaProbe, BadStreamChoicesLogAndLeaveDefaults) {
                         {0, "no video stream.\n"}}));
 }
 
+TEST(MediaProbe, FormatInfoCarriesTheContainersTags) {
+    test::RequireLibraries();
+    test::TempDir dir;
+    const std::string file = (dir / "tags.txt").string();
+    const std::string longTitle(600, 't');
+    {
+        // A metadata-only container: tags, no streams.
+        std::ofstream out(file);
+        out << ";FFMETADATA1\n"
+            << "title=" << longTitle << "\n"
+            << "artist=Someone\ncopyright=(c) nobody\ncomment=a note\nalbum=An Album\n"
+            << "date=2008-05-01\ntrack=3/12\ngenre=A genre name longer than thirty-one bytes\n"
+            << "creation_time=2008-05-01T10:20:30.000000Z\n";
+    }
+    TMediaProbe p;
+    ASSERT_TRUE(p.LoadFile(file)) << p.LastError();
+    EXPECT_EQ(p.StreamCount(), 0);
+    EXPECT_EQ(p.VideoStreamCount(), 0);
+    EXPECT_EQ(p.FirstVideoStream(), -1);
+    FormatInfo f;
+    p.GetFormatInfo(f);
+    EXPECT_EQ(std::string(f.Title), longTitle.substr(0, 511)); // room for the zero
+    EXPECT_STREQ(f.Author, "Someone");
+    EXPECT_STREQ(f.Copyright, "(c) nobody");
+    EXPECT_STREQ(f.Comment, "a note");
+    EXPECT_STREQ(f.Album, "An Album");
+    EXPECT_EQ(f.Year, 2008);
+    EXPECT_EQ(f.Track, 3);
+    EXPECT_STREQ(f.Genre, "A genre name longer than thirty");
+    EXPECT_EQ(f.Timestamp, 1209637230LL * 1000000);
+    EXPECT_EQ(f.BitRate, 0);
+}
+
 TEST(MediaProbe, MissingFileGivesItsText) {
     test::RequireLibraries();
     test::TempDir dir;
