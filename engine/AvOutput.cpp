@@ -24,6 +24,23 @@ constexpr AVRational kMilliseconds{1, 1000};
 constexpr float kQp2Lambda = 118;
 constexpr size_t kSubtitleBufferSize = 65536;
 
+// The styles text subtitles get when their decoder states none: one default style.
+constexpr const char* kDefaultSubtitleHeader =
+    "[Script Info]\r\n"
+    "ScriptType: v4.00+\r\n"
+    "PlayResX: 384\r\n"
+    "PlayResY: 288\r\n"
+    "ScaledBorderAndShadow: yes\r\n"
+    "\r\n"
+    "[V4+ Styles]\r\n"
+    "Format: Name, Fontname, Fontsize, PrimaryColour, SecondaryColour, OutlineColour, "
+    "BackColour, Bold, Italic, Underline, StrikeOut, ScaleX, ScaleY, Spacing, Angle, "
+    "BorderStyle, Outline, Shadow, Alignment, MarginL, MarginR, MarginV, Encoding\r\n"
+    "Style: Default,Arial,16,&Hffffff,&Hffffff,&H0,&H0,0,0,0,0,100,100,0,0,1,1,0,2,10,10,10,0\r\n"
+    "\r\n"
+    "[Events]\r\n"
+    "Format: Layer, Start, End, Style, Name, MarginL, MarginR, MarginV, Effect, Text\r\n";
+
 std::string OpenFailure(const OutputStreamState& ost) {
     return StrFormat("Error while opening codec for output stream #%d.%d - maybe incorrect "
                      "parameters such as bit_rate, rate, width or height",
@@ -194,6 +211,20 @@ void TranscodeRun::OpenEncoder(OutputStreamState& ost) {
     case AVMEDIA_TYPE_SUBTITLE:
         if (enc->time_base.num <= 0 || enc->time_base.den <= 0)
             enc->time_base = kMilliseconds;
+        // Text subtitle encoders take their styles from a header in the decoders' form.
+        if (!enc->subtitle_header) {
+            const AVCodecContext* dec = ist_[ost.SourceIndex].Dec;
+            const bool fromDecoder = dec && dec->subtitle_header && dec->subtitle_header_size > 0;
+            const char* header = fromDecoder ? reinterpret_cast<const char*>(dec->subtitle_header)
+                                             : kDefaultSubtitleHeader;
+            const size_t size =
+                fromDecoder ? static_cast<size_t>(dec->subtitle_header_size) : std::strlen(header);
+            enc->subtitle_header = static_cast<uint8_t*>(ff::util.av_mallocz(size + 1));
+            if (!enc->subtitle_header)
+                throw ETranscodeError("av_malloc fail");
+            std::memcpy(enc->subtitle_header, header, size);
+            enc->subtitle_header_size = static_cast<int>(size);
+        }
         break;
     default:
         break;
