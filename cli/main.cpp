@@ -1,4 +1,6 @@
 // corvina-convert: the headless front end.
+#include "cli/RawMode.h"
+#include "cli/Terminal.h"
 #include "hosting/binding/Binding.h"
 
 #include <QCommandLineParser>
@@ -8,18 +10,40 @@
 
 namespace {
 
-constexpr int kExitUsage = 2;
+using namespace corvina;
+
+bool LoadLibraries() {
+    if (binding::LoadAll(binding::ProgramFolder() + "Common", true))
+        return true;
+    std::fprintf(stderr, "%s\n", binding::LoaderErrorText().c_str());
+    return false;
+}
 
 int PrintVersion() {
-    using namespace corvina::binding;
     std::printf("corvina-convert %s\n", CORVINA_VERSION);
-    if (!LoadAll(ProgramFolder() + "Common", true)) {
-        std::fprintf(stderr, "%s\n", LoaderErrorText().c_str());
-        return 1;
-    }
-    for (LibraryId id : kBindingOrder)
-        std::printf("%s %s\n", LibraryDisplayName(id), GetLibrary(id).RuntimeVersion().c_str());
-    return 0;
+    if (!LoadLibraries())
+        return cli::kExitFailed;
+    for (binding::LibraryId id : binding::kBindingOrder)
+        std::printf("%s %s\n", binding::LibraryDisplayName(id),
+                    binding::GetLibrary(id).RuntimeVersion().c_str());
+    return cli::kExitOk;
+}
+
+// "quiet", "error", "info", "debug", "all" -> the engine's level (-1 .. 3).
+bool ParseLogLevel(const QString& text, int& level) {
+    static const char* const kNames[] = {"quiet", "error", "info", "debug", "all"};
+    for (int i = 0; i < 5; i++)
+        if (text == QLatin1String(kNames[i])) {
+            level = i - 1;
+            return true;
+        }
+    return false;
+}
+
+int UsageError(const QString& message) {
+    std::fprintf(stderr, "corvina-convert: %s\nTry 'corvina-convert --help'.\n",
+                 qPrintable(message));
+    return cli::kExitUsage;
 }
 
 } // namespace
@@ -31,23 +55,68 @@ int main(int argc, char* argv[]) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
-        "Converts media files with Corvina's engine, without a window.");
+        "Converts media files with Corvina's engine, without a window.\n\n"
+        "  corvina-convert --raw [--jobs N] -i IN -o OUT [-i IN -o OUT ...]\n"
+        "                  [--input-options TEXT] [--output-options TEXT]\n"
+        "  corvina-convert --version | --help\n\n"
+        "Option texts are name=value lines (e.g. \"vcodec=copy\\nacodec=copy\").");
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption(
         {"V", "version"},
         "Prints the program's version and the versions of the libraries it bound.");
-    parser.addOption(versionOption);
+    const QCommandLineOption rawOption("raw", "One engine task per -i/-o pair; no catalogue.");
+    const QCommandLineOption inputOption("i", "An input file (--raw).", "IN");
+    const QCommandLineOption outputOption({"o", "output"},
+                                          "The output of the preceding -i (--raw).", "OUT");
+    const QCommandLineOption inputOptionsOption(
+        "input-options", "Engine options applied before each input is opened (--raw).", "TEXT");
+    const QCommandLineOption outputOptionsOption(
+        "output-options", "Engine options applied before each output is opened (--raw).", "TEXT");
+    const QCommandLineOption jobsOption("jobs", "Tasks run at once.", "N", "1");
+    const QCommandLineOption logLevelOption(
+        "log-level", "quiet, error, info, debug or all (default: error).", "LEVEL", "error");
+    for (const QCommandLineOption& o :
+         {versionOption, rawOption, inputOption, outputOption, inputOptionsOption,
+          outputOptionsOption, jobsOption, logLevelOption})
+        parser.addOption(o);
 
-    if (!parser.parse(app.arguments())) {
-        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
-        return kExitUsage;
-    }
+    if (!parser.parse(app.arguments()))
+        return UsageError(parser.errorText());
     if (parser.isSet(helpOption)) {
         std::fputs(qPrintable(parser.helpText()), stdout);
-        return 0;
+        return cli::kExitOk;
     }
     if (parser.isSet(versionOption))
         return PrintVersion();
-    std::fputs(qPrintable(parser.helpText()), stderr);
-    return kExitUsage;
+
+    int logLevel = 0;
+    if (!ParseLogLevel(parser.value(logLevelOption), logLevel))
+        return UsageError("unknown log level: " + parser.value(logLevelOption));
+    bool jobsOk = false;
+    const int jobs = parser.value(jobsOption).toInt(&jobsOk);
+    if (!jobsOk || jobs < 1)
+        return UsageError("--jobs takes a positive number");
+
+    if (parser.isSet(rawOption)) {
+        const QStringList inputs = parser.values(inputOption);
+        const QStringList outputs = parser.values(outputOption);
+        if (inputs.isEmpty() || inputs.size() != outputs.size())
+            return UsageError("--raw needs one -o OUT for every -i IN");
+        if (!parser.positionalArguments().isEmpty())
+            return UsageError("--raw takes its files with -i and -o");
+        cli::RawOptions options;
+        for (qsizetype k = 0; k < inputs.size(); k++)
+            options.Jobs.push_back({inputs[k].toStdString(), outputs[k].toStdString()});
+        options.InputOptions = parser.value(inputOptionsOption).toStdString();
+        options.OutputOptions = parser.value(outputOptionsOption).toStdString();
+        options.LogLevel = logLevel;
+        if (!LoadLibraries())
+            return cli::kExitFailed;
+        // The libraries' own messages: errors only unless asked for more.
+        static const int kLibraryLevels[] = {AV_LOG_QUIET, AV_LOG_ERROR, AV_LOG_INFO, AV_LOG_DEBUG,
+                                             AV_LOG_TRACE};
+        options.LibraryLogLevel = kLibraryLevels[logLevel + 1];
+        return cli::RunRaw(options);
+    }
+    return UsageError("nothing to do: give --raw with -i/-o pairs, --version or --help");
 }

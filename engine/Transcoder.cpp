@@ -19,16 +19,19 @@ OutputFile::~OutputFile() {
     if (FileOpened)
         ff::format.avio_closep(&Ctx->pb);
     Ctx.reset();
-    // A file that stayed empty is no output at all: remove it rather than leave a 0-byte
-    // file that looks like a result.
+    // A file that stayed empty, or that a failed job left half-written, is no output at
+    // all: remove it rather than leave something that looks like a result.
     if (FileOpened) {
         struct stat st;
-        if (stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0)
+        if (stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+            (st.st_size == 0 || DeleteOnClose))
             std::remove(FileName.c_str());
     }
 }
 
-TCustomTranscoder::TCustomTranscoder() { ResetSettings(); }
+TCustomTranscoder::TCustomTranscoder() {
+    ResetSettings();
+}
 
 TCustomTranscoder::~TCustomTranscoder() {
     RequestStop();

@@ -34,7 +34,8 @@ std::string LowerExtension(const std::string& name) {
 }
 
 // When the library finds no demuxer it reports invalid data, as it does for a damaged
-// header; a second look tells the two apart for the message.
+// header; a second look tells the two apart for the message. A demuxer that only guessed
+// (a score below the library's retry level) and then failed to parse counts as none.
 bool NoDemuxerRecognises(const std::string& fileName) {
     ff::Dictionary opts;
     opts.Set("protocol_whitelist", "file");
@@ -43,7 +44,9 @@ bool NoDemuxerRecognises(const std::string& fileName) {
         return false;
     ff::IoContextPtr io(raw);
     const AVInputFormat* fmt = nullptr;
-    return ff::format.av_probe_input_buffer2(io.get(), &fmt, fileName.c_str(), nullptr, 0, 0) < 0;
+    // By content alone: the extension would make any file look like what its name says.
+    const int score = ff::format.av_probe_input_buffer2(io.get(), &fmt, nullptr, nullptr, 0, 0);
+    return score < AVPROBE_SCORE_RETRY;
 }
 
 } // namespace

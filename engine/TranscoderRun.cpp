@@ -132,6 +132,8 @@ void TCustomTranscoder::RunJob() {
             exceptionMessage_ = e.what();
         }
         exceptionRaised_ = true;
+        for (auto& out : outputFiles_)
+            out->DeleteOnClose = true;
     }
     ReleaseSettings();
     Terminate();
