@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace corvina::engine {
@@ -105,6 +106,10 @@ public:
     // Applies one option; raises ETranscodeError when the value is refused.
     void SetOption(const std::string& name, const std::string& value);
     bool SetGenericOption(const std::string& name, const std::string& value);
+    // The `target` preset for a type ("vcd", "svcd", "dvd", "dv", "dv50") and a norm ("pal",
+    // "ntsc", "film"; anything else guesses it, falling back to `defaultNorm`).
+    void ApplyTargetPreset(const std::string& type, const std::string& norm,
+                           const std::string& defaultNorm);
 
     // Direct setters for the component's records.
     void SetInputFormat(const std::string& name);
@@ -177,6 +182,14 @@ public:
     std::function<void(int64_t pts, HookAction& action)> OnBeforeHook;
     // Whether a custom picture hook is installed (its event arrives with the frame hooks).
     bool OnCustomHookAssigned() const { return customHookAssigned_; }
+    // Called first on the job's own thread, before anything of the run: the host notes which
+    // thread runs the job there, so every log line of the run can be told apart.
+    std::function<void()> OnThreadStart;
+
+    // Time ranges (µs of input pts, start and end included) in which the video hooks run when
+    // neither hook event is installed; kept sorted by end. Set before Start.
+    void SetHookRanges(std::vector<std::pair<int64_t, int64_t>> ranges);
+    const std::vector<std::pair<int64_t, int64_t>>& HookRanges() const { return hookRanges_; }
 
 protected:
     void Log(int level, const std::string& text) const;
@@ -233,6 +246,7 @@ private:
     bool paused_ = false;
 
     bool customHookAssigned_ = false;
+    std::vector<std::pair<int64_t, int64_t>> hookRanges_; // sorted by end
     std::thread worker_;
     std::thread terminateThread_; // reports the end of a job that never started
 

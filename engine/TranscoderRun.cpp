@@ -97,6 +97,8 @@ bool TCustomTranscoder::Start(bool useThread, int niceValue) {
         return true;
     }
     worker_ = std::thread([this, niceValue] {
+        if (OnThreadStart)
+            OnThreadStart();
         // Best effort: a lower priority for this thread only.
         if (niceValue != 0)
             setpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid)), niceValue);
