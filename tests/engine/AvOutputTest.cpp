@@ -349,6 +349,34 @@ TEST(AudioOutput, SyncMethodsKeepAudioAlongsideVideo) {
     }
 }
 
+TEST(AudioOutput, LateAudioStartGetsSilenceOnce) {
+    test::RequireLibraries();
+    // The whole input shifted by half a second: with audio synchronisation the output's
+    // audio starts at 0 with 22050 samples of silence, inserted once.
+    test::TempDir dir;
+    const Conversion c =
+        Convert(Fixture("aac_44100_stereo.m4a").string(), (dir / "late.wav").string(),
+                "acodec=pcm_s16le\nasync=1\nv=3", "itsoffset=0.5");
+    ASSERT_TRUE(c.finished) << c.error;
+    int insertions = 0;
+    for (const std::string& line : c.log)
+        if (line.find("audio samples of silence") != std::string::npos) {
+            insertions++;
+            EXPECT_EQ(line, "adding 22050 audio samples of silence");
+        }
+    EXPECT_EQ(insertions, 1) << Joined(c.log);
+    ASSERT_TRUE(c.out.Audio());
+    EXPECT_NEAR(c.out.Audio()->decodedSeconds(), 3.5, 0.05);
+
+    // Without synchronisation the samples are written as they come.
+    const Conversion plain =
+        Convert(Fixture("aac_44100_stereo.m4a").string(), (dir / "plain.wav").string(),
+                "acodec=pcm_s16le", "itsoffset=0.5");
+    ASSERT_TRUE(plain.finished) << plain.error;
+    ASSERT_TRUE(plain.out.Audio());
+    EXPECT_NEAR(plain.out.Audio()->decodedSeconds(), 3.0, 0.05);
+}
+
 TEST(SubtitleOutput, TextSubtitlesAreReencoded) {
     test::RequireLibraries();
     test::TempDir dir;
