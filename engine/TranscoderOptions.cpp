@@ -444,12 +444,6 @@ void TCustomTranscoder::AddVideoHook(const std::string& value) {
     s_.UsingVideoHook = true;
 }
 
-// The disc and camcorder presets come with their own piece of work; until then the option
-// is recognised and refused like the other unsupported ones.
-void TCustomTranscoder::ApplyTarget(const std::string& /*value*/) {
-    throw ETranscodeError("TODO: option - target");
-}
-
 // --- Generic options ---
 
 bool TCustomTranscoder::SetPrivateOption(const std::string& name, const std::string& value) {
