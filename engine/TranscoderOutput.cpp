@@ -144,6 +144,8 @@ void TCustomTranscoder::NewVideoStream(OutputFile& file) {
             if (videoOptions)
                 CopyGenericOptions(videoOptions, enc,
                                    AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_ENCODING_PARAM);
+            ff::util.av_dict_copy(os.EncoderOptions.Address(),
+                                  encoderPrivateOptions_[AVMEDIA_TYPE_VIDEO].Raw(), 0);
             if (codec && codec->supported_framerates)
                 fps = NearestSupportedRate(codec->supported_framerates, fps);
             enc->time_base = AVRational{fps.den, fps.num};
@@ -402,6 +404,7 @@ bool TCustomTranscoder::OpenOutput(const std::string& fileName) {
         ff::util.av_dict_set_int(out.MuxerOptions.Address(), "loop", s_.LoopOutput, 0);
     if (optionFormat_)
         CopyGenericOptions(optionFormat_.get(), ctx, AV_OPT_FLAG_ENCODING_PARAM);
+    ff::util.av_dict_copy(out.MuxerOptions.Address(), muxerPrivateOptions_.Raw(), 0);
 
     // Step 11.
     s_.OutputFormat = nullptr;
