@@ -1,0 +1,579 @@
+#include "app/core/Workflow.h"
+
+#include "app/core/RowTexts.h"
+#include "app/core/ScriptFolder.h"
+#include "profiles/Catalogue.h"
+#include "profiles/EngineSteps.h"
+
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
+
+namespace corvina::app {
+
+namespace {
+
+constexpr int kTimerIntervalMs = 200;
+constexpr const char* kTitleInformation = "Information";
+constexpr const char* kAllCompleted = "All Conversions Completed";
+constexpr int kNoTimeLimitMs = 36000000; // 10 hours, for inputs of unknown length
+
+bool FolderExists(const std::string& path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string Lower(std::string text) {
+    for (char& c : text)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+} // namespace
+
+ConversionWorkflow::ConversionWorkflow(hosting::TTranscodeEngine& engine,
+                                       profiles::MainWindowBoxes& boxes, IDialogs& dialogs,
+                                       hosting::MainThreadScheduler& scheduler)
+    : engine_(engine), boxes_(boxes), dialogs_(dialogs), scheduler_(scheduler) {
+    ScriptFolder = DefaultScriptFolder();
+    SetVolumePosition(5);
+    // The engine reports on its worker threads: hand every event to the main thread, in
+    // the order raised. The terminate closure writes the row and clears Converting in one
+    // step, so the timer cannot start the next job in between.
+    std::weak_ptr<bool> alive = alive_;
+    engine_.OnProgress = [this, alive](int index, int frameNumber, int, int currentDuration,
+                                       float, float, int64_t currentSize, int totalDuration) {
+        scheduler_.Post([=, this] {
+            if (alive.lock())
+                EngineProgress(index, frameNumber, currentDuration, currentSize, totalDuration);
+        });
+    };
+    engine_.OnTerminate = [this, alive](int index, bool, bool exception,
+                                        const std::string& message) {
+        scheduler_.Post([=, this] {
+            if (alive.lock())
+                EngineTerminate(index, exception, message);
+        });
+    };
+}
+
+ConversionWorkflow::~ConversionWorkflow() {
+    *alive_ = false;
+    alive_.reset();
+    engine_.OnProgress = nullptr;
+    engine_.OnTerminate = nullptr;
+    if (tickScheduled_)
+        scheduler_.Cancel(tickTimer_);
+}
+
+void ConversionWorkflow::RowChanged(int row) {
+    if (OnRowChanged)
+        OnRowChanged(row);
+}
+
+void ConversionWorkflow::StateChanged() {
+    if (OnStateChanged)
+        OnStateChanged();
+}
+
+void ConversionWorkflow::SetVolumePosition(int position) {
+    const VolumeStep& step = VolumeForPosition(position);
+    LabelVolume = step.Label;
+    ConversionVolume = step.Volume;
+    StateChanged();
+}
+
+// ------------------------------------------------------------------ the list
+
+void ConversionWorkflow::ButtonAddFileClick() {
+    if (OnStopPreview)
+        OnStopPreview();
+    if (Batch.Converting || Batch.AddingFiles)
+        return;
+    engine_.ClearTasks();
+    for (size_t i = 0; i < Rows.size(); i++) {
+        Rows[i].Cells[kCellProgress].clear();
+        RowChanged(static_cast<int>(i));
+    }
+    Batch.AddingFiles = true;
+    try {
+        AddFiles(dialogs_.OpenFiles(profiles::BuildOpenFilter()));
+    } catch (...) {
+        // Errors of the add procedure end it silently.
+    }
+    Batch.AddingFiles = false;
+    StateChanged();
+}
+
+void ConversionWorkflow::AddFiles(const std::vector<std::string>& files) {
+    hosting::TMediaProbe& probe = engine_.Probe();
+    for (const std::string& file : files) {
+        ConversionItem row;
+        row.Caption = file;
+        if (probe.LoadFile(file)) {
+            if (probe.VideoStreamCount() > 0) {
+                hosting::VideoStreamInfo video;
+                probe.GetVideoStreamInfo(video);
+                row.Cells[kCellVideoSize] =
+                    std::to_string(video.Width) + "x" + std::to_string(video.Height);
+                row.Cells[kCellFrameRate] = FrameRateText(video.FrameRateNum, video.FrameRateDen);
+            } else {
+                row.Cells[kCellVideoSize] = " ";
+                row.Cells[kCellFrameRate] = " ";
+            }
+            hosting::FormatInfo format;
+            probe.GetFormatInfo(format);
+            row.Cells[kCellDuration] = DurationText(format.Duration);
+            row.Cells[kCellOutput] = boxes_.OutputExtension;
+        } else {
+            row.Cells[kCellProgress] = kProgressError;
+        }
+        Rows.push_back(std::move(row));
+        RowChanged(static_cast<int>(Rows.size()) - 1);
+    }
+}
+
+void ConversionWorkflow::RemoveSelected() {
+    if (Batch.AddingFiles || SelectedRow < 0 || SelectedRow >= static_cast<int>(Rows.size()))
+        return;
+    Rows.erase(Rows.begin() + SelectedRow);
+    SelectedRow = -1;
+    StateChanged();
+}
+
+void ConversionWorkflow::ClearAll() {
+    if (Batch.AddingFiles || Batch.Converting)
+        return;
+    engine_.ClearTasks();
+    Rows.clear();
+    SelectedRow = -1;
+    StateChanged();
+}
+
+void ConversionWorkflow::CheckAll(bool checked) {
+    for (size_t i = 0; i < Rows.size(); i++) {
+        Rows[i].Checked = checked;
+        RowChanged(static_cast<int>(i));
+    }
+}
+
+void ConversionWorkflow::BrowseForFolder() {
+    if (Batch.Converting)
+        return;
+    std::string folder = OutputFolder;
+    if (dialogs_.BrowseForFolder("Choose the required output folder below :", folder)) {
+        OutputFolder = folder;
+        StateChanged();
+    }
+}
+
+void ConversionWorkflow::ChangeOutputFormat() {
+    profiles::FormatChangeHooks hooks;
+    hooks.WriteOutputColumn = [this](const std::string& extension) {
+        for (size_t i = 0; i < Rows.size(); i++) {
+            Rows[i].Cells[kCellOutput] = extension;
+            RowChanged(static_cast<int>(i));
+        }
+    };
+    profiles::SelectOutputFormat(boxes_, hooks);
+    StateChanged();
+}
+
+// ------------------------------------------------------------------ the batch
+
+void ConversionWorkflow::SetTimer(bool enabled) {
+    timerEnabled_ = enabled;
+    if (!enabled) {
+        if (tickScheduled_)
+            scheduler_.Cancel(tickTimer_);
+        tickScheduled_ = false;
+        return;
+    }
+    ScheduleTick();
+}
+
+void ConversionWorkflow::ScheduleTick() {
+    if (tickScheduled_ || !timerEnabled_)
+        return;
+    tickScheduled_ = true;
+    std::weak_ptr<bool> alive = alive_;
+    tickTimer_ = scheduler_.PostDelayed(kTimerIntervalMs, [this, alive] {
+        if (!alive.lock())
+            return;
+        tickScheduled_ = false;
+        TimerTick();
+        ScheduleTick();
+    });
+}
+
+bool ConversionWorkflow::CheckStart() {
+    if (OnStopPreview)
+        OnStopPreview();
+    if (Batch.AddingFiles)
+        return false;
+    for (size_t i = 0; i < Rows.size(); i++) {
+        Rows[i].Cells[kCellProgress].clear();
+        RowChanged(static_cast<int>(i));
+    }
+    if (Rows.empty()) {
+        dialogs_.ShowMessage("Please Add Files To Convert!", kTitleInformation);
+        return false;
+    }
+    if (OutputFolder.empty()) {
+        dialogs_.ShowMessage("Please select an output folder!", kTitleInformation);
+        BrowseForFolder();
+        return false;
+    }
+    if (!FolderExists(Trim(OutputFolder))) {
+        dialogs_.ShowMessage("The output folder \"" + OutputFolder +
+                                 "\"\n\rdoes not exist or has been deleted!\n\rPlease choose a "
+                                 "new output folder.",
+                             kTitleInformation);
+        BrowseForFolder();
+        return false;
+    }
+    return true;
+}
+
+void ConversionWorkflow::Start() {
+    if (!CheckStart())
+        return;
+    parallel_ = false;
+    Batch.Converting = true;
+    SetTimer(true);
+    Batch.StopRequested = false;
+    profiles::DisableConversionControls(boxes_);
+    engine_.ClearTasks();
+    reservedOutputs_.clear();
+    Batch.CurrentRow = -1;
+    StateChanged();
+    JobRoutine();
+}
+
+void ConversionWorkflow::TimerTick() {
+    if (Batch.Converting)
+        return;
+    if (Batch.BatchFinished) {
+        CompleteBatch();
+        return;
+    }
+    if (++Batch.WaitTicks < 2)
+        return;
+    Batch.WaitTicks = 0;
+    Batch.Converting = true;
+    JobRoutine();
+}
+
+void ConversionWorkflow::CompleteBatch() {
+    SetTimer(false);
+    engine_.ClearTasks();
+    dialogs_.ShowMessage(kAllCompleted, kTitleInformation);
+    ProgressBar = 0;
+    profiles::EnableConversionControls(boxes_);
+    Batch.Converting = false;
+    StateChanged();
+}
+
+void ConversionWorkflow::Stop() {
+    if (Batch.Converting) {
+        engine_.Pause();
+        if (!dialogs_.AskYesNo("Stop all conversions?", "Confirmation")) {
+            engine_.Resume();
+            return;
+        }
+        Batch.StopRequested = true;
+    }
+    Batch.BatchFinished = true;
+    SetTimer(false);
+    engine_.Stop();
+    ProgressBar = 0;
+    profiles::EnableConversionControls(boxes_);
+    Batch.Converting = false;
+    StateChanged();
+}
+
+int ConversionWorkflow::RowOfTask(int index) const {
+    // The window's queue has one task: its row is CurrentRow whatever the index says.
+    if (!parallel_)
+        return Batch.CurrentRow;
+    return index >= 0 && index < static_cast<int>(taskRows_.size()) ? taskRows_[index] : -1;
+}
+
+void ConversionWorkflow::RowError(int row, const std::string& text) {
+    if (OnRowError && !text.empty())
+        OnRowError(row, text);
+}
+
+void ConversionWorkflow::EngineProgress(int index, int frameNumber, int currentDurationMs,
+                                        int64_t currentSize, int totalDurationMs) {
+    const int row = RowOfTask(index);
+    if (row < 0 || row >= static_cast<int>(Rows.size()))
+        return;
+    Rows[row].Cells[kCellProgress] = ProgressCellText(currentDurationMs, totalDurationMs);
+    StatusPanel1 = FileSizeStatusText(currentSize);
+    Rows[row].Cells[kCellFrames] = frameNumber == -1 ? " " : std::to_string(frameNumber);
+    ProgressBar = ProgressPercent(currentDurationMs, totalDurationMs);
+    RowChanged(row);
+    StateChanged();
+}
+
+void ConversionWorkflow::EngineTerminate(int index, bool exception, const std::string& message) {
+    if (parallel_) {
+        const int row = RowOfTask(index);
+        if (index >= 0 && row >= 0 && row < static_cast<int>(Rows.size())) {
+            Rows[row].Cells[kCellProgress] = exception               ? kProgressFail
+                                             : Batch.StopRequested ? kProgressAbort
+                                                                   : kProgressDone;
+            if (exception)
+                RowError(row, message);
+            RowChanged(row);
+        }
+        if (index < 0 && Batch.Converting) {
+            parallel_ = false;
+            Batch.BatchFinished = true;
+            Batch.Converting = false;
+            if (!Batch.StopRequested)
+                CompleteBatch();
+        }
+        StateChanged();
+        return;
+    }
+    Batch.Converting = false;
+    const int row = Batch.CurrentRow;
+    if (index >= 0 && row >= 0 && row < static_cast<int>(Rows.size())) {
+        if (exception)
+            RowError(row, message);
+        Rows[row].Cells[kCellProgress] = exception               ? kProgressFail
+                                         : Batch.StopRequested ? kProgressAbort
+                                                               : kProgressDone;
+        RowChanged(row);
+    }
+    if (Batch.BatchFinished && index < 0) {
+        engine_.ClearTasks();
+        ProgressBar = 0;
+        Batch.Converting = false;
+    }
+    StateChanged();
+}
+
+// ------------------------------------------------------------------ the job routine
+
+void ConversionWorkflow::RemoveOldScripts() {
+    std::string folder = ScriptFolder;
+    if (!folder.empty() && folder.back() != '/')
+        folder += '/';
+    DIR* dir = opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* e = readdir(dir))
+        if (fnmatch("*.avs", e->d_name, 0) == 0)
+            std::remove((folder + e->d_name).c_str());
+    closedir(dir);
+}
+
+std::string ConversionWorkflow::WriteWrapperScript(const std::string& inputPath) {
+    EnsureScriptFolder(ScriptFolder);
+    const std::string script = UniqueOutputName(ScriptFolder + "r", ".avs");
+    std::ofstream out(script, std::ios::binary | std::ios::trunc);
+    out << ScriptPluginLine(ProgramFolder) << "\r\n" << ScriptSourceLine(inputPath) << "\r\n";
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot write " + script);
+    return script;
+}
+
+EngineJob ConversionWorkflow::BuildJob(int row, const std::string& extension) {
+    EngineJob job;
+    job.Row = row;
+    const std::string input = Trim(Rows[row].Caption);
+    std::string folder = OutputFolder;
+    if (folder.empty() || folder.back() != '/')
+        folder += '/';
+    const std::string name = FileNamePart(input);
+    if (OverwriteExisting) {
+        const size_t dot = name.find_last_of('.');
+        job.OutputPath = folder + (dot == std::string::npos ? name : name.substr(0, dot)) + extension;
+    } else {
+        // Names given to earlier rows of this batch count as taken, also before their files
+        // exist (jobs that run at once never share a name).
+        job.OutputPath = UniqueOutputName(folder + name, extension, reservedOutputs_);
+    }
+    reservedOutputs_.insert(job.OutputPath);
+
+    job.InputPath = input;
+    if (IsRealMediaInput(input)) {
+        Rows[row].Cells[kCellProgress] = kProgressLoading;
+        RowChanged(row);
+        job.InputPath = WriteWrapperScript(input);
+    }
+
+    hosting::InitInputOptions(job.Input);
+    job.Input.FileName = job.InputPath;
+    job.Input.StartTime = 0;
+
+    hosting::InitOutputOptions(job.Output);
+    job.Output.FrameRate = profiles::ParseFrameRate(boxes_.ComboVideoFramerate.Text());
+    profiles::ApplyProfileOptions(boxes_, row, job.Output);
+    job.Output.AudioVolume = ConversionVolume;
+    switch (boxes_.ComboAspectRatio.ItemIndex()) {
+    case 1:
+        job.Output.AspectRatio = "4:3";
+        break;
+    case 2:
+        job.Output.AspectRatio = "16:9";
+        break;
+    default:
+        job.Output.AspectRatio = SourceAspectText(Rows[row].Cells[kCellVideoSize]);
+        break;
+    }
+    const std::string& duration = Rows[row].Cells[kCellDuration];
+    if (duration == "00:00:00" || duration == "Unknown")
+        job.Output.RecordingTime = kNoTimeLimitMs;
+    return job;
+}
+
+void ConversionWorkflow::FailRowAndMoveOn(int row) {
+    Rows[row].Cells[kCellProgress] = kProgressFail;
+    RowChanged(row);
+    if (Batch.IsLastRow) {
+        SetTimer(false);
+        dialogs_.ShowMessage(kAllCompleted, kTitleInformation);
+        engine_.Stop();
+        ProgressBar = 0;
+        profiles::EnableConversionControls(boxes_);
+        Batch.Converting = false;
+        Batch.BatchFinished = true;
+    } else {
+        Batch.WaitTicks = 0;
+        Batch.Converting = false;
+    }
+    StateChanged();
+}
+
+void ConversionWorkflow::JobRoutine() {
+    // 1-4.
+    engine_.Stop();
+    engine_.ClearTasks();
+    ProgressBar = 0;
+    RemoveOldScripts();
+    const std::string extension = "." + Lower(boxes_.OutputExtension);
+    Batch.IsLastRow = false;
+    Batch.BatchFinished = false;
+    engine_.ClearTasks();
+
+    // 5-7: the next checked row, or the last row.
+    const int count = static_cast<int>(Rows.size());
+    if (count == 0) {
+        Batch.Converting = false;
+        Batch.BatchFinished = true;
+        StateChanged();
+        return;
+    }
+    Batch.CurrentRow++;
+    while (Batch.CurrentRow < count - 1 && !Rows[Batch.CurrentRow].Checked)
+        Batch.CurrentRow++;
+    if (Batch.CurrentRow > count - 1)
+        Batch.CurrentRow = count - 1;
+    const int row = Batch.CurrentRow;
+    Batch.IsLastRow = row == count - 1;
+
+    if (!Rows[row].Checked) {
+        Batch.Converting = false;
+    } else {
+        try {
+            EngineJob job = BuildJob(row, extension);
+            if (OnJobBuilt && !OnJobBuilt(job)) {
+                Batch.Converting = false;
+            } else {
+                const int task = engine_.AddTask(job.InputPath, &job.Input);
+                if (task < 0) {
+                    RowError(row, engine_.LastError());
+                    FailRowAndMoveOn(row);
+                    return;
+                }
+                if (!engine_.SetOutputFile(task, job.OutputPath, &job.Output)) {
+                    RowError(row, engine_.LastError());
+                    engine_.RemoveTask(task);
+                    FailRowAndMoveOn(row);
+                    return;
+                }
+            }
+        } catch (const std::exception& e) {
+            Rows[row].Cells[kCellProgress] = kProgressFail;
+            RowError(row, e.what());
+            RowChanged(row);
+            engine_.Stop();
+            ProgressBar = 0;
+            Batch.WaitTicks = 0;
+            Batch.Converting = false;
+        }
+    }
+
+    // 16-17.
+    try {
+        engine_.Start(1);
+    } catch (const std::exception&) {
+        engine_.Stop();
+        profiles::EnableConversionControls(boxes_);
+    }
+    if (Batch.IsLastRow)
+        Batch.BatchFinished = true;
+    StateChanged();
+}
+
+void ConversionWorkflow::StartParallel(int threads) {
+    if (!CheckStart())
+        return;
+    parallel_ = true;
+    Batch.Converting = true;
+    Batch.StopRequested = false;
+    Batch.BatchFinished = false;
+    Batch.CurrentRow = -1;
+    profiles::DisableConversionControls(boxes_);
+    engine_.Stop();
+    engine_.ClearTasks();
+    reservedOutputs_.clear();
+    taskRows_.clear();
+    RemoveOldScripts();
+    const std::string extension = "." + Lower(boxes_.OutputExtension);
+    for (int row = 0; row < static_cast<int>(Rows.size()); row++) {
+        if (!Rows[row].Checked)
+            continue;
+        Batch.CurrentRow = row;
+        try {
+            EngineJob job = BuildJob(row, extension);
+            if (OnJobBuilt && !OnJobBuilt(job))
+                continue;
+            const int task = engine_.AddTask(job.InputPath, &job.Input);
+            if (task < 0) {
+                RowError(row, engine_.LastError());
+                Rows[row].Cells[kCellProgress] = kProgressFail;
+            } else if (!engine_.SetOutputFile(task, job.OutputPath, &job.Output)) {
+                RowError(row, engine_.LastError());
+                engine_.RemoveTask(task);
+                Rows[row].Cells[kCellProgress] = kProgressFail;
+            } else {
+                taskRows_.push_back(row);
+            }
+        } catch (const std::exception& e) {
+            RowError(row, e.what());
+            Rows[row].Cells[kCellProgress] = kProgressFail;
+        }
+        RowChanged(row);
+    }
+    if (taskRows_.empty()) {
+        parallel_ = false;
+        Batch.BatchFinished = true;
+        Batch.Converting = false;
+        CompleteBatch();
+        return;
+    }
+    engine_.Start(threads);
+    StateChanged();
+}
+
+} // namespace corvina::app
