@@ -10,8 +10,8 @@ namespace {
 
 // One record field: its name and a pointer to member of one of the record's types.
 template <typename Record>
-using FieldPtr = std::variant<std::string Record::*, int Record::*, bool Record::*,
-                              float Record::*, double Record::*, std::uint32_t Record::*>;
+using FieldPtr = std::variant<std::string Record::*, int Record::*, bool Record::*, float Record::*,
+                              double Record::*, std::uint32_t Record::*>;
 
 template <typename Record> struct Field {
     const char* Name;
@@ -89,12 +89,24 @@ const Field<Out> kOutputFields[] = {
     {"ExtOptions", &Out::ExtOptions},
 };
 
-std::string ValueText(const std::string& v) { return v; }
-std::string ValueText(int v) { return std::to_string(v); }
-std::string ValueText(std::uint32_t v) { return std::to_string(v); }
-std::string ValueText(bool v) { return v ? "true" : "false"; }
-std::string ValueText(float v) { return ShortestFloatText(v, true); }
-std::string ValueText(double v) { return ShortestFloatText(v, false); }
+std::string ValueText(const std::string& v) {
+    return v;
+}
+std::string ValueText(int v) {
+    return std::to_string(v);
+}
+std::string ValueText(std::uint32_t v) {
+    return std::to_string(v);
+}
+std::string ValueText(bool v) {
+    return v ? "true" : "false";
+}
+std::string ValueText(float v) {
+    return ShortestFloatText(v, true);
+}
+std::string ValueText(double v) {
+    return ShortestFloatText(v, false);
+}
 
 template <typename Record, size_t N>
 std::vector<std::string> Changed(const Record& record, const Field<Record> (&fields)[N],
@@ -105,8 +117,7 @@ std::vector<std::string> Changed(const Record& record, const Field<Record> (&fie
         std::visit(
             [&](auto member) {
                 if (!(record.*member == reset.*member))
-                    lines.push_back(std::string(prefix) + f.Name + "=" +
-                                    ValueText(record.*member));
+                    lines.push_back(std::string(prefix) + f.Name + "=" + ValueText(record.*member));
             },
             f.Ptr);
     return lines;
@@ -119,8 +130,7 @@ std::string ShortestFloatText(double value, bool singlePrecision) {
     for (int precision = 1; precision <= 17; precision++) {
         std::snprintf(buf, sizeof buf, "%.*g", precision, value);
         const double back = std::strtod(buf, nullptr);
-        if (singlePrecision ? static_cast<float>(back) == static_cast<float>(value)
-                            : back == value)
+        if (singlePrecision ? static_cast<float>(back) == static_cast<float>(value) : back == value)
             break;
     }
     return buf;

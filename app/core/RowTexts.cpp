@@ -109,7 +109,7 @@ std::string SourceAspectText(const std::string& videoSizeCell) {
 const VolumeStep& VolumeForPosition(int position) {
     // 100% is 255, not the engine's "unchanged" 256; 200% is 600. Kept as users know them.
     static constexpr VolumeStep kSteps[] = {
-        {"0%", 1},     {"20%", 50},   {"40%", 100},  {"60%", 150},  {"80%", 200}, {"100%", 255},
+        {"0%", 1},     {"20%", 50},   {"40%", 100},  {"60%", 150},  {"80%", 200},  {"100%", 255},
         {"120%", 300}, {"140%", 350}, {"160%", 400}, {"180%", 450}, {"200%", 600},
     };
     if (position < 0)

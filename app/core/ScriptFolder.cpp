@@ -19,8 +19,8 @@ bool SafeBase(const std::string& path) {
 }
 
 std::string UserBase() {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime &&
-                                                               SafeBase(runtime))
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+        runtime && *runtime && SafeBase(runtime))
         return runtime;
     const char* tmp = std::getenv("TMPDIR");
     std::string base = (tmp && *tmp) ? tmp : "/tmp";
@@ -31,7 +31,9 @@ std::string UserBase() {
 
 } // namespace
 
-std::string DefaultScriptFolder() { return UserBase() + "/$$7777a/"; }
+std::string DefaultScriptFolder() {
+    return UserBase() + "/$$7777a/";
+}
 
 void EnsureScriptFolder(const std::string& folder) {
     const std::string base = UserBase();

@@ -45,8 +45,8 @@ ConversionWorkflow::ConversionWorkflow(hosting::TTranscodeEngine& engine,
     // the order raised. The terminate closure writes the row and clears Converting in one
     // step, so the timer cannot start the next job in between.
     std::weak_ptr<bool> alive = alive_;
-    engine_.OnProgress = [this, alive](int index, int frameNumber, int, int currentDuration,
-                                       float, float, int64_t currentSize, int totalDuration) {
+    engine_.OnProgress = [this, alive](int index, int frameNumber, int, int currentDuration, float,
+                                       float, int64_t currentSize, int totalDuration) {
         scheduler_.Post([=, this] {
             if (alive.lock())
                 EngineProgress(index, frameNumber, currentDuration, currentSize, totalDuration);
@@ -325,7 +325,7 @@ void ConversionWorkflow::EngineTerminate(int index, bool exception, const std::s
     if (parallel_) {
         const int row = RowOfTask(index);
         if (index >= 0 && row >= 0 && row < static_cast<int>(Rows.size())) {
-            Rows[row].Cells[kCellProgress] = exception               ? kProgressFail
+            Rows[row].Cells[kCellProgress] = exception             ? kProgressFail
                                              : Batch.StopRequested ? kProgressAbort
                                                                    : kProgressDone;
             if (exception)
@@ -347,7 +347,7 @@ void ConversionWorkflow::EngineTerminate(int index, bool exception, const std::s
     if (index >= 0 && row >= 0 && row < static_cast<int>(Rows.size())) {
         if (exception)
             RowError(row, message);
-        Rows[row].Cells[kCellProgress] = exception               ? kProgressFail
+        Rows[row].Cells[kCellProgress] = exception             ? kProgressFail
                                          : Batch.StopRequested ? kProgressAbort
                                                                : kProgressDone;
         RowChanged(row);
@@ -396,7 +396,8 @@ EngineJob ConversionWorkflow::BuildJob(int row, const std::string& extension) {
     const std::string name = FileNamePart(input);
     if (OverwriteExisting) {
         const size_t dot = name.find_last_of('.');
-        job.OutputPath = folder + (dot == std::string::npos ? name : name.substr(0, dot)) + extension;
+        job.OutputPath =
+            folder + (dot == std::string::npos ? name : name.substr(0, dot)) + extension;
     } else {
         // Names given to earlier rows of this batch count as taken, also before their files
         // exist (jobs that run at once never share a name).

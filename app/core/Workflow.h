@@ -32,7 +32,7 @@ struct BatchState {
 // One job as the job routine hands it to the engine.
 struct EngineJob {
     int Row = -1;
-    std::string InputPath;  // the file, or the wrapper script
+    std::string InputPath; // the file, or the wrapper script
     std::string OutputPath;
     hosting::TInputOptions Input;
     hosting::TOutputOptions Output;
@@ -74,12 +74,12 @@ public:
     void SetVolumePosition(int position); // TrackBar1Change
     void ButtonAddFileClick();            // through the open dialog
     void AddFiles(const std::vector<std::string>& files);
-    void Start();      // ButtonConvertClick
+    void Start(); // ButtonConvertClick
     // The headless batch with several tasks at once: every checked row becomes a task up
     // front (output names reserved as they are chosen), then the engine runs `threads` of
     // them at a time. Ends with the same completion as Start.
     void StartParallel(int threads);
-    void Stop();       // ButtonStopConvertClick
+    void Stop(); // ButtonStopConvertClick
     void RemoveSelected();
     void ClearAll();
     void CheckAll(bool checked);
@@ -110,7 +110,7 @@ private:
     void RowChanged(int row);
     void StateChanged();
     void FailRowAndMoveOn(int row); // steps 12 and 15 of the job routine
-    bool CheckStart();               // steps 1-6 of Start
+    bool CheckStart();              // steps 1-6 of Start
     int RowOfTask(int index) const;
     void RowError(int row, const std::string& text);
     void CompleteBatch();

@@ -18,8 +18,8 @@ TEST(JobText, OnlyChangedFieldsInRecordOrder) {
     out.Timestamp = 0.0;
     const std::vector<std::string> lines = ChangedOutputFields(out);
     const std::vector<std::string> expected = {
-        "output.MuxDelay=0.7",       "output.AudioBitrate=128000", "output.VideoCodec=mpeg4",
-        "output.DisableVideo=true",  "output.FrameRate=25",        "output.Timestamp=0",
+        "output.MuxDelay=0.7",      "output.AudioBitrate=128000", "output.VideoCodec=mpeg4",
+        "output.DisableVideo=true", "output.FrameRate=25",        "output.Timestamp=0",
     };
     EXPECT_EQ(lines, expected);
 
