@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what the project needs, builds it and shows the headless front end at work.
-# ./run.sh --gui opens the window program instead.
+# Installs what the project needs, builds it and converts a generated QuickTime clip with the
+# headless front end. ./run.sh --gui opens the window program instead.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -12,7 +12,21 @@ if [ "${1:-}" = "--gui" ]; then
   if [ -x build/bin/corvina ]; then
     exec build/bin/corvina
   fi
-  echo "The window program is not built yet; showing the headless front end instead." >&2
+  echo "The window program is not built yet." >&2
+  exit 1
 fi
 
+sample_dir=build/sample
+out_dir=build/sample-output
+mkdir -p "$out_dir"
+build/bin/corvina-make-fixtures "$sample_dir" >/dev/null
+sample="$sample_dir/h264_aac_640x480_25.mov"
+
 build/bin/corvina-convert --version
+echo
+echo "Converting $sample with the first catalogue entry and with MP4:"
+build/bin/corvina-convert --overwrite -o "$out_dir" "$sample"
+build/bin/corvina-convert --overwrite -f "MP4 - MPEG4 Video (*.mp4)" -o "$out_dir" "$sample"
+echo
+echo "The outputs are in $(cd "$out_dir" && pwd):"
+ls -l "$out_dir"

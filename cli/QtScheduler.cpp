@@ -17,7 +17,8 @@ void QtScheduler::Post(std::function<void()> fn) {
     QMetaObject::invokeMethod(&context_, std::move(fn), Qt::QueuedConnection);
 }
 
-hosting::MainThreadScheduler::TimerId QtScheduler::PostDelayed(int delayMs, std::function<void()> fn) {
+hosting::MainThreadScheduler::TimerId QtScheduler::PostDelayed(int delayMs,
+                                                               std::function<void()> fn) {
     TimerId id;
     {
         std::lock_guard lock(mutex_);

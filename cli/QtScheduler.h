@@ -25,8 +25,8 @@ public:
     void Cancel(TimerId id) override;
 
 private:
-    QObject context_;      // lives on the main thread; closures are queued to it
-    std::mutex mutex_;     // guards timers_ and nextId_
+    QObject context_;  // lives on the main thread; closures are queued to it
+    std::mutex mutex_; // guards timers_ and nextId_
     std::map<TimerId, std::unique_ptr<QTimer>> timers_;
     std::set<TimerId> cancelledBeforeStart_; // cancelled before the main thread made them
     TimerId nextId_ = 1;

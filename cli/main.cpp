@@ -1,4 +1,5 @@
 // corvina-convert: the headless front end.
+#include "cli/CatalogueMode.h"
 #include "cli/RawMode.h"
 #include "cli/Terminal.h"
 #include "hosting/binding/Binding.h"
@@ -7,6 +8,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -56,6 +58,11 @@ int main(int argc, char* argv[]) {
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "Converts media files with Corvina's engine, without a window.\n\n"
+        "  corvina-convert [-f NAME|INDEX] -o DIR [--overwrite] [--video-quality L]\n"
+        "                  [--audio-quality L] [--size ITEM] [--frame-rate ITEM]\n"
+        "                  [--channels Stereo|Mono] [--aspect ITEM] [--volume 0..10]\n"
+        "                  [--jobs N] [--print-job] [--log-level LEVEL] FILE...\n"
+        "  corvina-convert --list-formats | --list-choices [-f NAME|INDEX]\n"
         "  corvina-convert --raw [--jobs N] -i IN -o OUT [-i IN -o OUT ...]\n"
         "                  [--input-options TEXT] [--output-options TEXT]\n"
         "  corvina-convert --version | --help\n\n"
@@ -73,11 +80,35 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption outputOptionsOption(
         "output-options", "Engine options applied before each output is opened (--raw).", "TEXT");
     const QCommandLineOption jobsOption("jobs", "Tasks run at once.", "N", "1");
+    const QCommandLineOption formatOption(
+        {"f", "format"}, "The output format: its name or its index in --list-formats.",
+        "NAME|INDEX");
+    const QCommandLineOption overwriteOption("overwrite", "Replace existing output files.");
+    const QCommandLineOption videoQualityOption(
+        "video-quality", "Highest, Higher, Normal, Lower or Lowest.", "L", "Normal");
+    const QCommandLineOption audioQualityOption(
+        "audio-quality", "Highest, Higher, Normal, Lower or Lowest.", "L", "Normal");
+    const QCommandLineOption sizeOption("size", "A video size item of the format.", "ITEM");
+    const QCommandLineOption frameRateOption("frame-rate", "A frame rate item of the format.",
+                                             "ITEM");
+    const QCommandLineOption channelsOption("channels", "Stereo or Mono.", "ITEM");
+    const QCommandLineOption aspectOption(
+        "aspect", "Original, \"4:3 (Standard\" or \"16:9 (Wide Screen)\".", "ITEM");
+    const QCommandLineOption volumeOption("volume", "Volume slider position, 5 = 100%.", "0..10",
+                                          "5");
+    const QCommandLineOption printJobOption("print-job",
+                                            "Prints each file's engine job instead of converting.");
+    const QCommandLineOption listFormatsOption("list-formats", "Lists the output formats.");
+    const QCommandLineOption listChoicesOption("list-choices",
+                                               "Lists the choices of a format (-f).");
     const QCommandLineOption logLevelOption(
         "log-level", "quiet, error, info, debug or all (default: error).", "LEVEL", "error");
     for (const QCommandLineOption& o :
-         {versionOption, rawOption, inputOption, outputOption, inputOptionsOption,
-          outputOptionsOption, jobsOption, logLevelOption})
+         {versionOption,      rawOption,           inputOption,        outputOption,
+          inputOptionsOption, outputOptionsOption, jobsOption,         logLevelOption,
+          formatOption,       overwriteOption,     videoQualityOption, audioQualityOption,
+          sizeOption,         frameRateOption,     channelsOption,     aspectOption,
+          volumeOption,       printJobOption,      listFormatsOption,  listChoicesOption})
         parser.addOption(o);
 
     if (!parser.parse(app.arguments()))
@@ -118,5 +149,41 @@ int main(int argc, char* argv[]) {
         options.LibraryLogLevel = kLibraryLevels[logLevel + 1];
         return cli::RunRaw(options);
     }
-    return UsageError("nothing to do: give --raw with -i/-o pairs, --version or --help");
+    if (parser.isSet(listFormatsOption))
+        return cli::ListFormats();
+    if (parser.isSet(listChoicesOption))
+        return cli::ListChoices(parser.value(formatOption).toStdString());
+
+    cli::CatalogueOptions options;
+    options.Format = parser.value(formatOption).toStdString();
+    const QStringList outputs = parser.values(outputOption);
+    if (outputs.size() != 1)
+        return UsageError("give the output folder once with -o DIR");
+    options.OutputDir = outputs[0].toStdString();
+    if (!parser.values(inputOption).isEmpty())
+        return UsageError("-i belongs to --raw; give the files as arguments");
+    options.Overwrite = parser.isSet(overwriteOption);
+    options.VideoQuality = parser.value(videoQualityOption).toStdString();
+    options.AudioQuality = parser.value(audioQualityOption).toStdString();
+    auto optional = [&parser](const QCommandLineOption& o) -> std::optional<std::string> {
+        if (!parser.isSet(o))
+            return std::nullopt;
+        return parser.value(o).toStdString();
+    };
+    options.Size = optional(sizeOption);
+    options.FrameRate = optional(frameRateOption);
+    options.Channels = optional(channelsOption);
+    options.Aspect = optional(aspectOption);
+    bool volumeOk = false;
+    options.Volume = parser.value(volumeOption).toInt(&volumeOk);
+    if (!volumeOk || options.Volume < 0 || options.Volume > 10)
+        return UsageError("--volume takes a position from 0 to 10");
+    options.Jobs = jobs;
+    options.PrintJob = parser.isSet(printJobOption);
+    options.LogLevel = logLevel;
+    for (const QString& file : parser.positionalArguments())
+        options.Files.push_back(file.toStdString());
+    if (options.Files.empty())
+        return UsageError("no input files");
+    return cli::RunCatalogue(options);
 }
