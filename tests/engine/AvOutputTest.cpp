@@ -128,6 +128,10 @@ const Pairing kPairings[] = {
 };
 // clang-format on
 
+void PrintTo(const Pairing& p, std::ostream* os) {
+    *os << p.name;
+}
+
 class Pairings : public ::testing::TestWithParam<Pairing> {};
 
 TEST_P(Pairings, ConvertsAndReadsBack) {
