@@ -112,7 +112,8 @@ extern "C" {
     X(av_write_trailer)                                                                            \
     X(av_sdp_create)                                                                               \
     X(av_pkt_dump_log2)                                                                            \
-    X(av_hex_dump_log)
+    X(av_hex_dump_log)                                                                             \
+    X(av_demuxer_iterate)
 
 #define CORVINA_UTIL_ENTRY_POINTS(X)                                                               \
     X(avutil_version)                                                                              \
