@@ -1,110 +1,205 @@
 #include "cli/RawMode.h"
 
+#include "cli/QtScheduler.h"
 #include "cli/Terminal.h"
-#include "engine/Transcoder.h"
+#include "hosting/TranscodeEngine.h"
+#include "hosting/binding/Binding.h"
 
-#include <chrono>
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <unistd.h>
+
 #include <cstdio>
-#include <mutex>
-#include <thread>
+#include <memory>
+#include <string_view>
 
 namespace corvina::cli {
 
 namespace {
 
-enum class Outcome { Done, Fail, Abort };
+using hosting::TLogLevel;
 
-const char* OutcomeText(Outcome o) {
-    switch (o) {
-    case Outcome::Done:
-        return "Done";
-    case Outcome::Fail:
+// Options the output record always assigns, so that given in the option text they would be
+// overridden by the record's reset values: the text's value goes into the record instead.
+using FieldSetter = void (*)(hosting::TOutputOptions&, const std::string&);
+struct RecordOption {
+    std::string_view name;
+    FieldSetter set;
+};
+constexpr RecordOption kRecordOptions[] = {
+    {"alang", [](hosting::TOutputOptions& o, const std::string& v) { o.AudioLanguage = v; }},
+    {"async",
+     [](hosting::TOutputOptions& o, const std::string& v) { o.AudioSyncMethod = std::stoi(v); }},
+    {"padcolor",
+     [](hosting::TOutputOptions& o, const std::string& v) {
+         o.PadColor = static_cast<std::uint32_t>(std::stoul(v));
+     }},
+    {"vsync",
+     [](hosting::TOutputOptions& o, const std::string& v) { o.VideoSyncMethod = std::stoi(v); }},
+    {"slang", [](hosting::TOutputOptions& o, const std::string& v) { o.SubtitleLanguage = v; }},
+    {"copyts", [](hosting::TOutputOptions& o, const std::string&) { o.CopyTimestamps = true; }},
+};
+
+// The output record of the option text: the always-assigned options become fields, the
+// rest stays text, in its order. False with a message when a field's value is no number.
+bool OutputRecord(const std::string& text, hosting::TOutputOptions& record, std::string& error) {
+    hosting::InitOutputOptions(record);
+    for (const auto& [name, value] : hosting::SplitExtOptions(text)) {
+        const RecordOption* field = nullptr;
+        for (const RecordOption& r : kRecordOptions)
+            if (r.name == name)
+                field = &r;
+        if (!field) {
+            record.ExtOptions += name + "=" + value + "\n";
+            continue;
+        }
+        try {
+            field->set(record, value);
+        } catch (const std::exception&) {
+            error = "invalid value for " + name + ": " + value;
+            return false;
+        }
+    }
+    return true;
+}
+
+const char* OutcomeText(bool finished, bool exception) {
+    if (exception)
         return "Fail";
-    case Outcome::Abort:
-        break;
-    }
-    return "Abort";
+    return finished ? "Done" : "Abort";
 }
 
-Outcome RunOne(const RawJob& job, const RawOptions& options, std::string& error) {
-    engine::TCustomTranscoder t;
-    t.SetVerbosity(options.LogLevel);
-    // Until the log router takes the libraries' lines, their own printer filters them.
-    ff::util.av_log_set_level(options.LibraryLogLevel);
-    const int logLevel = options.LogLevel;
-    t.OnLog = [logLevel](int level, const std::string& text) {
-        if (level <= logLevel && level >= 0)
-            std::fprintf(stderr, "%s\n", text.c_str());
-    };
-    try {
-        t.ApplyOptionText(options.InputOptions);
-        if (!t.OpenInput(job.Input)) {
-            error = t.LastError();
-            return Outcome::Fail;
-        }
-        t.ApplyOptionText(options.OutputOptions);
-        if (!t.OpenOutput(job.Output)) {
-            error = t.LastError();
-            return Outcome::Fail;
-        }
-    } catch (const std::exception& e) {
-        error = e.what();
-        return Outcome::Fail;
-    }
+// Everything the events touch; only the main thread uses it.
+struct RawState {
+    explicit RawState(const RawOptions& o) : options(o), tty(isatty(STDOUT_FILENO) != 0) {}
 
-    ProgressPrinter progress(job.Input);
-    std::mutex progressMutex; // guards latest between the job's thread and this one
-    engine::ProgressInfo latest;
-    bool haveProgress = false;
-    t.OnProgress = [&](const engine::ProgressInfo& info) {
-        std::lock_guard lock(progressMutex);
-        latest = info;
-        haveProgress = true;
-    };
-    t.ProgressInterval = 200000;
-    t.Start(true);
-    while (t.Running() || !t.Terminated()) {
-        if (Interrupted() && !t.StopRequested())
-            t.RequestStop();
-        {
-            std::lock_guard lock(progressMutex);
-            if (haveProgress) {
-                const int percent = latest.DurationMs > 0
-                                        ? std::min(100, static_cast<int>(int64_t{latest.TimeMs} *
-                                                                         100 / latest.DurationMs))
-                                        : -1;
-                progress.Update(percent, latest.TimeMs, latest.FrameNumber);
-                haveProgress = false;
-            }
+    const RawOptions& options;
+    const bool tty;
+    std::vector<size_t> jobOfTask;                          // task index -> job
+    std::vector<std::unique_ptr<ProgressPrinter>> printers; // by task index
+    bool barShown = false;
+    bool allDone = true;
+    bool interrupted = false;
+
+    // Removes a bar in progress so a whole line can be written.
+    void ClearBar() {
+        if (tty && barShown) {
+            std::fputs("\r\033[K", stdout);
+            std::fflush(stdout);
+            barShown = false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    t.Wait();
-    progress.Finish();
-    if (t.ExceptionRaised()) {
-        error = t.ExceptionMessage();
-        return Outcome::Fail;
+    void Result(const RawJob& job, const char* outcome, const std::string& error) {
+        ClearBar();
+        if (!error.empty())
+            std::fprintf(stderr, "%s\n", error.c_str());
+        std::printf("%s -> %s: %s\n", job.Input.c_str(), job.Output.c_str(), outcome);
+        std::fflush(stdout);
+        allDone = allDone && std::string_view(outcome) == "Done";
     }
-    return t.Finished() ? Outcome::Done : Outcome::Abort;
-}
+    void Progress(int task, int frame, int currentMs, int totalMs) {
+        if (task < 0 || static_cast<size_t>(task) >= printers.size())
+            return;
+        const int percent =
+            totalMs > 0 ? std::min(100, static_cast<int>(int64_t{currentMs} * 100 / totalMs)) : -1;
+        if (tty) {
+            std::fputs("\r\033[K", stdout); // several tasks share the one bar line
+            barShown = true;
+        }
+        printers[static_cast<size_t>(task)]->Update(percent, currentMs, frame);
+    }
+};
 
 } // namespace
 
 int RunRaw(const RawOptions& options) {
     InstallInterruptHandler();
-    bool allDone = true;
-    for (const RawJob& job : options.Jobs) {
-        std::string error;
-        const Outcome outcome = Interrupted() ? Outcome::Abort : RunOne(job, options, error);
-        if (!error.empty())
-            std::fprintf(stderr, "%s\n", error.c_str());
-        std::printf("%s -> %s: %s\n", job.Input.c_str(), job.Output.c_str(), OutcomeText(outcome));
-        std::fflush(stdout);
-        allDone = allDone && outcome == Outcome::Done;
+    QtScheduler scheduler;
+    RawState state(options);
+    hosting::TTranscodeEngine engine(&scheduler);
+    engine.SetLogLevel(static_cast<TLogLevel>(options.LogLevel + 1));
+    if (!engine.LoadLibraries(binding::ProgramFolder() + "Common", true)) {
+        std::fprintf(stderr, "%s\n", engine.LastError().c_str());
+        return kExitFailed;
     }
-    if (Interrupted())
+    engine.SetProgressInterval(200);
+
+    hosting::TInputOptions input;
+    hosting::InitInputOptions(input);
+    input.ExtOptions = options.InputOptions;
+    hosting::TOutputOptions output;
+    std::string recordError;
+    if (!OutputRecord(options.OutputOptions, output, recordError)) {
+        std::fprintf(stderr, "corvina-convert: %s\n", recordError.c_str());
+        return kExitUsage;
+    }
+
+    for (size_t k = 0; k < options.Jobs.size(); k++) {
+        const RawJob& job = options.Jobs[k];
+        const int task = engine.AddTask(job.Input, &input);
+        if (task < 0) {
+            state.Result(job, "Fail", engine.LastError());
+            continue;
+        }
+        if (!engine.SetOutputFile(task, job.Output, &output)) {
+            state.Result(job, "Fail", engine.LastError());
+            engine.RemoveTask(task);
+            continue;
+        }
+        state.jobOfTask.push_back(k);
+        state.printers.push_back(std::make_unique<ProgressPrinter>(job.Input));
+    }
+    if (state.jobOfTask.empty())
+        return Interrupted() ? kExitInterrupted : kExitFailed;
+
+    // The events come from the workers: each is handed to this thread as it is.
+    const int logLevel = options.LogLevel;
+    engine.OnLog = [&scheduler, logLevel](int, TLogLevel level, const std::string& text) {
+        const int engineLevel = static_cast<int>(level) - 1;
+        // Level -1 is the text that ended a task: it comes with the task's result.
+        if (engineLevel < 0 || engineLevel > logLevel)
+            return;
+        scheduler.Post([text] { std::fprintf(stderr, "%s\n", text.c_str()); });
+    };
+    engine.OnProgress = [&scheduler, &state](int task, int frame, int, int currentMs, float, float,
+                                             int64_t, int totalMs) {
+        scheduler.Post([&state, task, frame, currentMs, totalMs] {
+            state.Progress(task, frame, currentMs, totalMs);
+        });
+    };
+    engine.OnTerminate = [&scheduler, &state](int task, bool finished, bool exception,
+                                              const std::string& message) {
+        scheduler.Post([&state, task, finished, exception, message] {
+            if (task < 0) {
+                QCoreApplication::quit();
+                return;
+            }
+            if (static_cast<size_t>(task) < state.jobOfTask.size())
+                state.Result(state.options.Jobs[state.jobOfTask[static_cast<size_t>(task)]],
+                             OutcomeText(finished, exception), exception ? message : "");
+        });
+    };
+
+    // Ctrl-C stops every task; the stopped ones still write their trailers.
+    QTimer interruptPoll;
+    QObject::connect(&interruptPoll, &QTimer::timeout, [&] {
+        if (Interrupted() && !state.interrupted) {
+            state.interrupted = true;
+            engine.Stop();
+        }
+    });
+    interruptPoll.start(50);
+
+    engine.Start(options.Parallel);
+    QCoreApplication::exec();
+    interruptPoll.stop();
+    state.ClearBar();
+    engine.ClearTasks();
+
+    if (state.interrupted || Interrupted())
         return kExitInterrupted;
-    return allDone ? kExitOk : kExitFailed;
+    return state.allDone ? kExitOk : kExitFailed;
 }
 
 } // namespace corvina::cli

@@ -15,11 +15,12 @@ struct RawOptions {
     std::vector<RawJob> Jobs;
     std::string InputOptions;
     std::string OutputOptions;
-    int LogLevel = 0;        // the engine's level: -1 quiet, 0 errors, 1 info, 2 debug
-    int LibraryLogLevel = 0; // the libraries' own threshold (AV_LOG_*)
+    int LogLevel = 0; // the engine's level: -1 quiet, 0 errors, 1 info, 2 debug, 3 all
+    int Parallel = 1; // tasks run at once
 };
 
-// Runs the jobs one after another; returns the process exit status.
+// Runs the jobs on the engine component, Parallel at a time, inside Qt's event loop;
+// returns the process exit status.
 int RunRaw(const RawOptions& options);
 
 } // namespace corvina::cli

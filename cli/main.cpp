@@ -141,13 +141,8 @@ int main(int argc, char* argv[]) {
         options.InputOptions = parser.value(inputOptionsOption).toStdString();
         options.OutputOptions = parser.value(outputOptionsOption).toStdString();
         options.LogLevel = logLevel;
-        if (!LoadLibraries())
-            return cli::kExitFailed;
-        // The libraries' own messages: errors only unless asked for more.
-        static const int kLibraryLevels[] = {AV_LOG_QUIET, AV_LOG_ERROR, AV_LOG_INFO, AV_LOG_DEBUG,
-                                             AV_LOG_TRACE};
-        options.LibraryLogLevel = kLibraryLevels[logLevel + 1];
-        return cli::RunRaw(options);
+        options.Parallel = jobs;
+        return cli::RunRaw(options); // the engine component loads the libraries
     }
     if (parser.isSet(listFormatsOption))
         return cli::ListFormats();
