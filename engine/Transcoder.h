@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/EngineSettings.h"
+#include "engine/InputGuard.h"
 #include "engine/TranscodeError.h"
 #include "hosting/binding/FrameHook.h"
 #include "hosting/binding/Handles.h"
@@ -56,6 +57,7 @@ std::vector<RcOverride> ParseRcOverride(const std::string& text);
 
 // One opened input file with a decoder context per stream.
 struct InputFile {
+    std::unique_ptr<InputGuard> Guard; // outlives Ctx, whose callbacks point at it
     ff::InputContextPtr Ctx;
     std::vector<ff::CodecContextPtr> Decoders; // one per stream at open time
     int64_t TsOffset = 0;                      // µs, added to every packet's timestamps

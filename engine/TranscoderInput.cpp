@@ -36,11 +36,12 @@ std::string LowerExtension(const std::string& name) {
 // When the library finds no demuxer it reports invalid data, as it does for a damaged
 // header; a second look tells the two apart for the message. A demuxer that only guessed
 // (a score below the library's retry level) and then failed to parse counts as none.
-bool NoDemuxerRecognises(const std::string& fileName) {
+bool NoDemuxerRecognises(const std::string& fileName, const AVIOInterruptCB* interrupt) {
     ff::Dictionary opts;
     opts.Set("protocol_whitelist", "file");
     AVIOContext* raw = nullptr;
-    if (ff::format.avio_open2(&raw, fileName.c_str(), AVIO_FLAG_READ, nullptr, opts.Address()) < 0)
+    if (ff::format.avio_open2(&raw, fileName.c_str(), AVIO_FLAG_READ, interrupt, opts.Address()) <
+        0)
         return false;
     ff::IoContextPtr io(raw);
     const AVInputFormat* fmt = nullptr;
@@ -179,7 +180,11 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
     AVFormatContext* ctx = ff::format.avformat_alloc_context();
     if (!ctx)
         return fail(LibraryErrorText(fileName, kErrNoMemory));
-    InterruptibleContext(ctx, this);
+    // The file alone, and within the opening time limit: this runs on the caller's (the GUI)
+    // thread, and a hostile file must neither reach other files nor keep it waiting.
+    auto guard = std::make_unique<InputGuard>(fileName, [this] { return StopRequested(); });
+    guard->Attach(ctx);
+    guard->StartDeadline();
     if (s_.PgmyuvCompatibility)
         videoId = AV_CODEC_ID_PGMYUV;
     ctx->video_codec_id = videoId;
@@ -192,11 +197,13 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
     // Step 6. On failure the library frees the context.
     int r = ff::format.avformat_open_input(&ctx, fileName.c_str(), s_.InputFormat, opts.Address());
     if (r < 0) {
-        if (r == AVERROR_INVALIDDATA && !s_.InputFormat && NoDemuxerRecognises(fileName))
+        if (r == AVERROR_INVALIDDATA && !s_.InputFormat &&
+            NoDemuxerRecognises(fileName, guard->Interrupt()))
             r = AVERROR_DEMUXER_NOT_FOUND;
         return fail(LibraryErrorText(fileName, r));
     }
     auto file = std::make_unique<InputFile>();
+    file->Guard = std::move(guard);
     file->Ctx.reset(ctx);
     file->FileName = fileName;
 
@@ -208,8 +215,9 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
 
     // Step 9: probing opens decoders inside the library.
     {
+        InputGuard::ProbeOptions limits(ctx->nb_streams);
         std::lock_guard lock(CodecLock());
-        r = ff::format.avformat_find_stream_info(ctx, nullptr);
+        r = ff::format.avformat_find_stream_info(ctx, limits.Get());
     }
     if (r < 0 && s_.Verbosity >= 0)
         return fail(StrFormat("%s: could not find codec parameters", fileName.c_str()));
@@ -232,8 +240,14 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
             return fail(LibraryErrorText(fileName, kErrNoMemory));
         dec->pkt_timebase = st->time_base;
         dec->thread_count = s_.ThreadCount;
+        LimitDecoder(dec.get());
         switch (par->codec_type) {
         case AVMEDIA_TYPE_VIDEO: {
+            if (!FrameSizeAllowed(par->width, par->height))
+                return fail(StrFormat("%s: video frame size %dx%d is too large (at most %dx%d, "
+                                      "%lld pixels)",
+                                      fileName.c_str(), par->width, par->height, kMaxFrameDimension,
+                                      kMaxFrameDimension, static_cast<long long>(kMaxFramePixels)));
             if (scriptFps > 0)
                 st->r_frame_rate = st->avg_frame_rate = AVRational{scriptFps, 1};
             if (optionCodec_[AVMEDIA_TYPE_VIDEO])
@@ -294,7 +308,8 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
             s_.DurationMs = static_cast<int>(std::min<int64_t>(ms, INT32_MAX));
     }
 
-    // Step 13.
+    // Step 13. Reading from here on is bounded by the stop request alone.
+    file->Guard->ClearDeadline();
     file->TsOffset = s_.CopyTs ? s_.InputTsOffset : s_.InputTsOffset - timestamp;
     if (s_.Verbosity >= 0)
         ff::format.av_dump_format(ctx, static_cast<int>(inputFiles_.size()), fileName.c_str(), 0);

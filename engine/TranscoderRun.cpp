@@ -499,6 +499,10 @@ void TranscodeRun::WriteHeaders() {
     auto& outputs = job_.outputFiles_;
     for (size_t f = 0; f < outputs.size(); f++) {
         OutputFile& out = *outputs[f];
+        // An output whose file could not be opened stays in the table (OpenOutput failed
+        // after counting it); the library would write its header through a missing file.
+        if (!(out.Ctx->oformat->flags & AVFMT_NOFILE) && !out.Ctx->pb)
+            throw ETranscodeError(StrFormat("Could not open '%s'", out.FileName.c_str()));
         ff::Dictionary options;
         ff::util.av_dict_copy(options.Address(), out.MuxerOptions.Raw(), 0);
         if (ff::format.avformat_write_header(out.Ctx.get(), options.Address()) < 0)
