@@ -1,5 +1,6 @@
 #include "hosting/MediaProbe.h"
 
+#include "engine/InputGuard.h"
 #include "engine/LibraryErrors.h"
 
 #include <algorithm>
@@ -78,12 +79,14 @@ bool TMediaProbe::LoadFile(const std::string& fileName, const std::string& forma
         }
     }
 
-    // Only plain files: a crafted playlist or reference file must not reach the network or
-    // other files through the probe.
+    // Only the file itself: a crafted playlist or reference file must not reach the network or
+    // other files through the probe. And only for a while: probing runs on the main thread.
+    auto guard = std::make_unique<engine::InputGuard>(fileName);
+    guard->StartDeadline();
     ff::Dictionary ioOptions;
     ioOptions.Set("protocol_whitelist", "file");
     AVIOContext* rawIo = nullptr;
-    int r = ff::format.avio_open2(&rawIo, fileName.c_str(), AVIO_FLAG_READ, nullptr,
+    int r = ff::format.avio_open2(&rawIo, fileName.c_str(), AVIO_FLAG_READ, guard->Interrupt(),
                                   ioOptions.Address());
     if (r < 0) {
         lastError_ = engine::LibraryErrorText(fileName, r);
@@ -112,6 +115,7 @@ bool TMediaProbe::LoadFile(const std::string& fileName, const std::string& forma
     }
     raw->pb = io.get();
     raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    guard->Attach(raw);
     ff::Dictionary openOptions;
     openOptions.Set("protocol_whitelist", "file");
     r = ff::format.avformat_open_input(&raw, fileName.c_str(), format, openOptions.Address());
@@ -123,7 +127,11 @@ bool TMediaProbe::LoadFile(const std::string& fileName, const std::string& forma
     }
     ff::InputContextPtr input(raw);
 
-    r = ff::format.avformat_find_stream_info(input.get(), nullptr);
+    {
+        // The decoders probing opens get the engine's size limits.
+        engine::InputGuard::ProbeOptions limits(input->nb_streams);
+        r = ff::format.avformat_find_stream_info(input.get(), limits.Get());
+    }
     if (r < 0) {
         lastError_ = fileName + ": could not find codec parameters";
         return false;
@@ -152,7 +160,9 @@ bool TMediaProbe::LoadFile(const std::string& fileName, const std::string& forma
         }
     }
 
+    guard->ClearDeadline();
     summary_ = s;
+    guard_ = std::move(guard);
     io_ = std::move(io);
     input_ = std::move(input);
     formatName_ = formatName;
@@ -163,6 +173,7 @@ void TMediaProbe::CloseFile() {
     formatName_.clear();
     input_.reset();
     io_.reset();
+    guard_.reset();
     summary_ = StreamSummary{};
 }
 

@@ -2,10 +2,12 @@
 // decoding anything: the frame size, rate and duration the file list shows.
 #pragma once
 
+#include "engine/InputGuard.h"
 #include "hosting/binding/Handles.h"
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace corvina::hosting {
@@ -109,7 +111,9 @@ public:
 private:
     void Log(int level, const std::string& text);
 
-    // Declared before input_, so the container closes before the I/O it reads from.
+    // Declared in this order so the container closes before the I/O it reads from, and both
+    // before the guard their callbacks point at.
+    std::unique_ptr<engine::InputGuard> guard_;
     ff::IoContextPtr io_;
     ff::InputContextPtr input_;
     std::string lastError_;
