@@ -491,12 +491,10 @@ void TCustomTranscodeEngine::ApplyOutputOptions(TTranscoder& t, const TOutputOpt
 
     // Exactly one way of deciding when the frame hooks run.
     if (o.CustomHook) {
-        // The core's custom-hook slot arrives with the frame-hook stage; until then nothing
-        // can be installed here. Its call site, once it exists:
-        // t.OnCustomHook = [this, task = &t](engine::HookBitmap* bitmap, int frameNumber,
-        //                                    int64_t pts, bool& update, bool& stopHook) {
-        //     DoCustomHook(task, bitmap, frameNumber, pts, update, stopHook);
-        // };
+        t.OnCustomHook = [this, task = &t](engine::HookBitmap* bitmap, int frameNumber, int64_t pts,
+                                           bool& update, bool& stopHook) {
+            DoCustomHook(task, bitmap, frameNumber, pts, update, stopHook);
+        };
     } else if (o.BeforeHook) {
         t.OnBeforeHook = [this, task = &t](int64_t pts, engine::HookAction& action) {
             THookAction a = FromEngine(action);

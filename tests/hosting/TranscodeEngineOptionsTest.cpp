@@ -160,8 +160,8 @@ protected:
     }
     std::vector<Event> Lines() const { return journal_.Of(Event::Log); }
 
+    Journal journal_; // outlives the engine
     TTranscodeEngine engine_;
-    Journal journal_;
 };
 
 TEST_F(LogRoutingTest, PartsJoinIntoOneLine) {
@@ -413,6 +413,27 @@ TEST_F(TaskBuildTest, ExactlyOneHookSelection) {
     task->OnBeforeHook(123456, action);
     EXPECT_EQ(action, engine::HookAction::Stop);
     EXPECT_EQ(seen, (std::vector<std::pair<int, int64_t>>{{1, 123456}}));
+
+    // The custom hook wins over both, and reaches OnCustomHook with the task's index.
+    int customIndex = -2;
+    engine_.OnCustomHook = [&customIndex](int index, TBitmap*, int frame, int64_t, bool& update,
+                                          bool& stopHook) {
+        customIndex = index;
+        update = frame > 1;
+        stopHook = true;
+    };
+    ASSERT_EQ(engine_.AddTask(Clip()), 2);
+    out.CustomHook = true;
+    ASSERT_TRUE(engine_.SetOutputFile(2, (dir_ / "c.mov").string(), &out));
+    task = engine_.Task(2);
+    EXPECT_FALSE(task->OnBeforeHook);
+    EXPECT_TRUE(task->HookRanges().empty());
+    ASSERT_TRUE(task->OnCustomHook);
+    bool update = true, stopHook = false;
+    task->OnCustomHook(nullptr, 1, 0, update, stopHook);
+    EXPECT_EQ(customIndex, 2);
+    EXPECT_FALSE(update);
+    EXPECT_TRUE(stopHook);
 }
 
 TEST_F(TaskBuildTest, RemoveTaskRenumbers) {

@@ -49,10 +49,12 @@ protected:
         });
     }
 
+    // Declared before the engine: its workers may still be reporting when a case ends, and
+    // destroying the engine waits for them.
     test::TempDir dir_;
     test::ManualScheduler scheduler_;
-    TTranscodeEngine engine_{&scheduler_};
     Journal journal_;
+    TTranscodeEngine engine_{&scheduler_};
 };
 
 TEST_F(EngineRunTest, ThreadCountZeroRunsOneByOneOnTheMainThread) {

@@ -33,10 +33,8 @@ struct Event {
 class Journal {
 public:
     void Add(Event e) {
-        {
-            std::lock_guard lock(m_);
-            events_.push_back(std::move(e));
-        }
+        std::lock_guard lock(m_);
+        events_.push_back(std::move(e));
         cv_.notify_all();
     }
     std::vector<Event> Events() const {
