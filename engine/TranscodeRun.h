@@ -78,6 +78,16 @@ struct OutputStreamState {
     ff::AvBufferPtr<char> StatsIn; // pass-2 statistics handed to the encoder
 };
 
+// The frame-hook stage's state for one run (FrameHooks.cpp).
+struct FrameHookState {
+    int FrameCounter = 0;                     // pictures that entered pre-processing
+    HookAction Action = HookAction::Continue; // the plug-in chain's current decision
+    size_t RangeIndex = 0;                    // first hook range still to look at
+    bool CustomHookOff = false;               // given up: stopped by its handler, no converter
+    ff::FramePtr Work;                        // the processed copy the outputs get instead
+    ff::SwsContextPtr ToRgb, FromRgb;         // cached converters for the custom hook
+};
+
 // Scales interleaved 16-bit samples by volume/256 with rounding, clipped to 16 bits.
 void ApplyVolume(int16_t* samples, size_t count, int volume);
 
@@ -115,6 +125,15 @@ public:
     void WritePacket(OutputStreamState& ost, AVPacket* pkt);
 
 private:
+    // --- FrameHooks.cpp ---
+    // Deinterlacing and the frame hooks, once per decoded picture. Returns the picture the
+    // outputs take: the one handed in, or the run's processed copy of it.
+    AVFrame* PreProcessVideoFrame(InputStreamState& ist, AVFrame* picture);
+    void UpdatePluginGate(int64_t pts);
+    AVFrame* WorkingCopy(const AVFrame* picture);
+    void RunCustomHook(AVFrame* work, int64_t pts);
+    void AbandonCustomHook();
+
     // --- AvOutput.cpp ---
     // Encoding set-up of S5 for one output stream (FIFO, resampler flag, down-mix request /
     // crop, pad, scaler, temporary picture) and opening its encoder (S9).
@@ -157,6 +176,7 @@ private:
     ff::FramePtr decodedFrame_;
     ff::PacketPtr encodedPacket_;
     ff::FilePtr vstats_;
+    FrameHookState hooks_;
 };
 
 } // namespace corvina::engine

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/EngineSettings.h"
+#include "engine/HookBitmap.h"
 #include "engine/InputGuard.h"
 #include "engine/TranscodeError.h"
 #include "hosting/binding/FrameHook.h"
@@ -182,8 +183,14 @@ public:
     std::function<void(const ProgressInfo&)> OnProgress;
     std::function<void()> OnTerminate;
     std::function<void(int64_t pts, HookAction& action)> OnBeforeHook;
-    // Whether a custom picture hook is installed (its event arrives with the frame hooks).
-    bool OnCustomHookAssigned() const { return customHookAssigned_; }
+    // The picture as a 24-bit bitmap, once per decoded picture (frameNumber counts from 1,
+    // pts in µs of input time). update (true on entry): the bitmap goes back into the
+    // picture; stopHook (false on entry): no further calls for this job. A handler that
+    // raises leaves its picture unchanged. While it is set, the video-hook plug-ins stay off.
+    std::function<void(HookBitmap* bitmap, int frameNumber, int64_t pts, bool& update,
+                       bool& stopHook)>
+        OnCustomHook;
+    bool OnCustomHookAssigned() const { return static_cast<bool>(OnCustomHook); }
     // Called first on the job's own thread, before anything of the run: the host notes which
     // thread runs the job there, so every log line of the run can be told apart.
     std::function<void()> OnThreadStart;
@@ -247,7 +254,9 @@ private:
     std::condition_variable pauseCv_;
     bool paused_ = false;
 
-    bool customHookAssigned_ = false;
+    // The custom hook's bitmap, made on its first picture. It lives as long as the job, so
+    // that a handler may keep the pointer and draw from it later (under its lock).
+    std::unique_ptr<HookBitmap> hookBitmap_;
     std::vector<std::pair<int64_t, int64_t>> hookRanges_; // sorted by end
     std::thread worker_;
     std::thread terminateThread_; // reports the end of a job that never started

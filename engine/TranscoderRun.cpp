@@ -770,6 +770,9 @@ bool TranscodeRun::ProcessPacket(InputStreamState& ist, const AVPacket* pkt) {
 }
 
 void TranscodeRun::HandleDecodedFrame(InputStreamState& ist, AVFrame* frame) {
+    // Every decoded picture passes the frame hooks once, however many outputs take it.
+    if (ist.Dec->codec_type == AVMEDIA_TYPE_VIDEO)
+        frame = PreProcessVideoFrame(ist, frame);
     if (s_.StartTime != 0 && ist.Pts < s_.StartTime)
         return;
     const int index = static_cast<int>(&ist - ist_.data());
