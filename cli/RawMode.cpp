@@ -135,6 +135,19 @@ int RunRaw(const RawOptions& options) {
         return kExitUsage;
     }
 
+    // Log lines, from the opening of the files on (they print once the loop runs).
+    const int logLevel = options.LogLevel;
+    engine.OnLog = [&scheduler, logLevel](int, TLogLevel level, const std::string& text) {
+        const int engineLevel = static_cast<int>(level) - 1;
+        // Level -1 is the text that ended a task: it comes with the task's result.
+        if (engineLevel < 0 || engineLevel > logLevel)
+            return;
+        std::string line = text;
+        while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+            line.pop_back();
+        scheduler.Post([line] { std::fprintf(stderr, "%s\n", line.c_str()); });
+    };
+
     for (size_t k = 0; k < options.Jobs.size(); k++) {
         const RawJob& job = options.Jobs[k];
         const int task = engine.AddTask(job.Input, &input);
@@ -150,18 +163,12 @@ int RunRaw(const RawOptions& options) {
         state.jobOfTask.push_back(k);
         state.printers.push_back(std::make_unique<ProgressPrinter>(job.Input));
     }
-    if (state.jobOfTask.empty())
+    if (state.jobOfTask.empty()) {
+        QCoreApplication::processEvents(); // the log lines posted so far
         return Interrupted() ? kExitInterrupted : kExitFailed;
+    }
 
     // The events come from the workers: each is handed to this thread as it is.
-    const int logLevel = options.LogLevel;
-    engine.OnLog = [&scheduler, logLevel](int, TLogLevel level, const std::string& text) {
-        const int engineLevel = static_cast<int>(level) - 1;
-        // Level -1 is the text that ended a task: it comes with the task's result.
-        if (engineLevel < 0 || engineLevel > logLevel)
-            return;
-        scheduler.Post([text] { std::fprintf(stderr, "%s\n", text.c_str()); });
-    };
     engine.OnProgress = [&scheduler, &state](int task, int frame, int, int currentMs, float, float,
                                              int64_t, int totalMs) {
         scheduler.Post([&state, task, frame, currentMs, totalMs] {
