@@ -359,10 +359,9 @@ void TranscodeRun::DoAudioOut(OutputStreamState& ost, InputStreamState& ist, con
         // blocks: they lie before this block's input time. Without subtracting them the
         // packets claim times ahead of the samples they carry, and a muxer that needs the
         // audio of each video frame (DV) runs short.
-        const int64_t held =
-            ost.AudioResample && ost.Resampler
-                ? ff::resample.swr_get_delay(ost.Resampler.get(), encRate)
-                : 0;
+        const int64_t held = ost.AudioResample && ost.Resampler
+                                 ? ff::resample.swr_get_delay(ost.Resampler.get(), encRate)
+                                 : 0;
         ost.SyncOpts =
             std::llrint(SyncInputPts(ost) * encRate) - fifoBytes / (encChannels * 2) - held;
     }
