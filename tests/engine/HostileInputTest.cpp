@@ -3,6 +3,7 @@
 // cannot be written. Each gives an error (or opens only what it was given), never a crash.
 #include "engine/InputGuard.h"
 #include "engine/Transcoder.h"
+#include "engine/VideoSync.h"
 #include "tests/support/HostileFiles.h"
 #include "tests/support/MediaReadBack.h"
 #include "tests/support/TestSupport.h"
@@ -10,6 +11,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -235,6 +238,69 @@ TEST(HostileInput, UnwritableOutputIsAClearError) {
     EXPECT_FALSE(fs::exists(missingFolder.parent_path()));
     EXPECT_TRUE(fs::is_directory(folder)); // never removed as if it were our output
     EXPECT_TRUE(fs::is_empty(folder));
+}
+
+} // namespace
+} // namespace corvina::engine
+
+namespace corvina::engine {
+namespace {
+
+// Inputs the fuzz targets found, kept in tests/data/fuzz/ in the convert target's form: the
+// first byte picks the input's extension, the second the output options, the rest is the
+// file.
+fs::path FuzzInput(const std::string& name) {
+    return fs::path(__FILE__).parent_path().parent_path() / "data" / "fuzz" / name;
+}
+
+const char* const kFuzzExtensions[] = {".mov",  ".mp4", ".m4a",  ".avi",      ".mkv",
+                                       ".rmvb", ".avs", ".m3u8", ".ffconcat", ".srt",
+                                       ".ts",   ".flv", ".wav",  ".mp3"};
+const char* const kFuzzOutputOptions[] = {
+    "t=1\nvcodec=mpeg4\ns=64x48\nr=10\nacodec=aac\nar=22050\nac=1",
+    "t=1\nvcodec=mpeg4\ns=64x48\nr=10\nan=1",
+    "t=1\nvn=1\nacodec=aac\nar=22050\nac=1",
+};
+
+// A timestamp that jumps far ahead asked for billions of copies of one picture: the run
+// never ended and the muxer's index grew without bound. Now such a jump is a discontinuity.
+TEST(HostileInput, TimestampJumpDoesNotMultiplyPictures) {
+    test::RequireLibraries();
+    std::ifstream in(FuzzInput("convert-flv-timestamp-jump"), std::ios::binary);
+    ASSERT_TRUE(in) << FuzzInput("convert-flv-timestamp-jump");
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_GT(bytes.size(), 2u);
+    test::TempDir dir;
+    const fs::path input =
+        dir / (std::string("input") + kFuzzExtensions[static_cast<uint8_t>(bytes[0]) % 14]);
+    test::WriteText(input, bytes.substr(2));
+    const fs::path output = dir / "output.mp4";
+
+    TCustomTranscoder t;
+    ASSERT_TRUE(t.OpenInput(input.string())) << t.LastError();
+    t.ApplyOptionText(kFuzzOutputOptions[static_cast<uint8_t>(bytes[1]) % 3]);
+    ASSERT_TRUE(t.OpenOutput(output.string())) << t.LastError();
+    t.Start(false);
+    EXPECT_TRUE(t.Terminated());
+    if (fs::exists(output)) {
+        const test::MediaInfo back = test::ReadBack(output, {.decode = false});
+        if (const test::StreamInfo* v = back.Video()) {
+            EXPECT_LE(v->packets, 10 * 10 + 1) << test::Describe(back); // 10 s at 10 fps
+        }
+    }
+}
+
+TEST(HostileInput, VideoSyncFillsOnlyShortGaps) {
+    const AVRational k25{1, 25};
+    // Five seconds behind: copies fill the gap.
+    EXPECT_EQ(DecideVideoSync(1, k25, 5.0, 0).Frames, 125);
+    // Beyond the limit: one picture, the output continues at the new position.
+    VideoSyncDecision d = DecideVideoSync(1, k25, 3600.0, 0);
+    EXPECT_EQ(d.Frames, 1);
+    EXPECT_EQ(d.SyncOpts, 3600 * 25);
+    d = DecideVideoSync(-1, k25, 1e300, 7);
+    EXPECT_EQ(d.Frames, 1);
+    EXPECT_GT(d.SyncOpts, 7);
 }
 
 } // namespace
