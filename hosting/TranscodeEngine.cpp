@@ -137,9 +137,13 @@ std::vector<std::pair<int64_t, int64_t>> ParseHookRanges(const std::string& text
         const size_t comma = s.find(',');
         const std::string item = Trim(s.substr(0, comma));
         const size_t dash = item.find('-');
-        const int64_t start = ReadInt64(item.substr(0, dash)) * 1000;
-        const int64_t end =
-            (dash == std::string::npos ? -1 : ReadInt64(item.substr(dash + 1))) * 1000;
+        // Milliseconds to microseconds, saturating: a number beyond about 292 000 years
+        // overflowed the multiplication (found by fuzzing); it now means "for ever".
+        auto us = [](int64_t ms) {
+            return std::clamp(ms, INT64_MIN / 1000, INT64_MAX / 1000) * 1000;
+        };
+        const int64_t start = us(ReadInt64(item.substr(0, dash)));
+        const int64_t end = us(dash == std::string::npos ? -1 : ReadInt64(item.substr(dash + 1)));
         if (end >= start && end >= 0)
             ranges.emplace_back(start, end);
         if (comma == std::string::npos)
