@@ -1,5 +1,7 @@
 #include "hosting/TranscodeEngine.h"
 
+#include "engine/OptionParsing.h"
+
 #include "hosting/LogRouter.h"
 #include "hosting/binding/Binding.h"
 
@@ -103,30 +105,8 @@ TLogLevel LogLevelOfLibraryLevel(int level) {
 }
 
 std::vector<std::pair<std::string, std::string>> SplitExtOptions(const std::string& text) {
-    std::string s;
-    const std::string trimmed = Trim(text);
-    s.reserve(trimmed.size());
-    for (size_t i = 0; i < trimmed.size(); ++i) {
-        if (trimmed[i] == '\r') {
-            s += '\n';
-            if (i + 1 < trimmed.size() && trimmed[i + 1] == '\n')
-                ++i;
-        } else {
-            s += trimmed[i];
-        }
-    }
-    std::vector<std::pair<std::string, std::string>> lines;
-    while (!s.empty()) {
-        const size_t lf = s.find('\n');
-        const std::string line = s.substr(0, lf);
-        s = lf == std::string::npos ? std::string() : s.substr(lf + 1);
-        const size_t eq = line.find('=');
-        if (eq == std::string::npos)
-            lines.emplace_back(line, std::string());
-        else
-            lines.emplace_back(line.substr(0, eq), line.substr(eq + 1));
-    }
-    return lines;
+    // The same line rules as the engine's option text.
+    return engine::SplitOptionText(text);
 }
 
 std::vector<std::pair<int64_t, int64_t>> ParseHookRanges(const std::string& text) {
