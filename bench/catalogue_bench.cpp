@@ -1,0 +1,567 @@
+// Conversion speed and memory of every catalogue entry on one clip, beside the floor
+// measured in the same run (decode-only plus encode-only with the same libraries), then the
+// batch throughput of the headless front end with one task at a time and with two.
+//
+//   corvina-bench-catalogue CLIP [--entries I,J,...] [--jobs-clip FILE] [--jobs-format I]
+//                           [--no-jobs] [--verbose]
+//
+// Each entry converts in a child process of its own (this program again, with --child), so
+// its peak memory is its own; the floor runs in this process between the children.
+#include "app/core/JobText.h"
+#include "app/core/Workflow.h"
+#include "bench/BenchScheduler.h"
+#include "bench/Floor.h"
+#include "hosting/binding/Binding.h"
+#include "profiles/Catalogue.h"
+#include "profiles/QualityPresets.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace corvina::bench {
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+double Since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double CpuSeconds(const rusage& usage) {
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// User + system time of every thread of this process so far.
+double OwnCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return CpuSeconds(usage);
+}
+
+// ------------------------------------------------------------------ the child: one entry
+
+class SilentDialogs : public app::IDialogs {
+public:
+    void ShowMessage(const std::string& text, const std::string&) override { last = text; }
+    bool AskYesNo(const std::string&, const std::string&) override { return true; }
+    bool BrowseForFolder(const std::string&, std::string&) override { return false; }
+    std::vector<std::string> OpenFiles(const std::string&) override { return {}; }
+    std::string last;
+};
+
+void SelectEntry(profiles::MainWindowBoxes& boxes, int index) {
+    profiles::FillOutputFormatList(boxes);
+    boxes.ComboOutputFormat.Select(index);
+    profiles::SelectOutputFormat(boxes);
+    profiles::ApplyQualityPreset(boxes);
+}
+
+// Converts the clip with the entry's start state (one fill, Normal presets) through the
+// workflow and the engine component, as the window does, and prints "key=value" lines:
+// bench.status, bench.wall (Start until the row's end) and bench.cpu (this process's CPU
+// time over the same span, all threads), bench.output, the job's fields.
+int RunChild(int index, const std::string& clip, const std::string& outDir) {
+    profiles::MainWindowBoxes boxes;
+    SelectEntry(boxes, index);
+    BenchScheduler scheduler;
+    hosting::TTranscodeEngine engine(&scheduler);
+    if (!engine.LoadLibraries(binding::ProgramFolder() + "Common", true)) {
+        std::printf("bench.status=NoLibraries\nbench.error=%s\n", engine.LastError().c_str());
+        return 1;
+    }
+    engine.SetLogLevel(hosting::TLogLevel::llQuiet);
+    SilentDialogs dialogs;
+    app::ConversionWorkflow flow(engine, boxes, dialogs, scheduler);
+    flow.OutputFolder = outDir;
+    flow.OverwriteExisting = true;
+    flow.ProgramFolder = binding::ProgramFolder();
+    std::optional<app::EngineJob> job;
+    std::string failure;
+    flow.OnJobBuilt = [&job](const app::EngineJob& built) {
+        job = built;
+        return true;
+    };
+    flow.OnRowError = [&failure](int, const std::string& text) { failure = text; };
+    flow.AddFiles({clip});
+
+    auto rowEnded = [&flow] {
+        const std::string& state = flow.Rows[0].Progress();
+        return state == app::kProgressDone || state == app::kProgressFail ||
+               state == app::kProgressAbort || state == app::kProgressError;
+    };
+    const double cpuBefore = OwnCpuSeconds();
+    const auto start = Clock::now();
+    flow.Start();
+    const bool ended = scheduler.RunUntil(rowEnded, std::chrono::seconds(1800));
+    const double wall = Since(start);
+    const double cpu = OwnCpuSeconds() - cpuBefore;
+    // Let the batch finish as the window would, so the engine is idle before it goes.
+    scheduler.RunUntil([&flow] { return !flow.TimerEnabled() && !flow.Batch.Converting; },
+                       std::chrono::seconds(10));
+
+    std::printf("bench.status=%s\n", ended ? flow.Rows[0].Progress().c_str() : "Timeout");
+    std::printf("bench.wall=%.6f\nbench.cpu=%.6f\n", wall, cpu);
+    if (job) {
+        std::printf("bench.output=%s\n", job->OutputPath.c_str());
+        for (const std::string& line : app::ChangedOutputFields(job->Output))
+            std::printf("%s\n", line.c_str());
+    }
+    if (!failure.empty())
+        std::printf("bench.error=%s\n", failure.c_str());
+    else if (!dialogs.last.empty() && dialogs.last != "All Conversions Completed")
+        std::printf("bench.error=%s\n", dialogs.last.c_str());
+    std::fflush(stdout);
+    engine.Stop();
+    engine.ClearTasks();
+    return 0;
+}
+
+// ------------------------------------------------------------------ child processes
+
+struct ChildRun {
+    bool started = false;
+    int exitStatus = -1;
+    double wall = 0;    // spawn until exit, seen from here
+    double cpu = 0;     // user + system seconds of the child
+    double peakMb = 0;  // its ru_maxrss
+    std::string output; // what it printed (when captured)
+};
+
+// Runs a program and waits for it; its standard output is captured or dropped, its errors
+// are dropped. wait4 gives the child's own peak memory and CPU time.
+ChildRun Spawn(const std::vector<std::string>& args, bool capture) {
+    ChildRun run;
+    int pipeFds[2] = {-1, -1};
+    if (capture && pipe2(pipeFds, O_CLOEXEC) != 0)
+        return run;
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (capture)
+        posix_spawn_file_actions_adddup2(&actions, pipeFds[1], STDOUT_FILENO);
+    else
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> argv;
+    for (const std::string& a : args)
+        argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    const auto start = Clock::now();
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (capture)
+        close(pipeFds[1]);
+    if (spawned != 0) {
+        if (capture)
+            close(pipeFds[0]);
+        return run;
+    }
+    run.started = true;
+    if (capture) {
+        char buffer[4096];
+        ssize_t n;
+        while ((n = read(pipeFds[0], buffer, sizeof buffer)) > 0)
+            run.output.append(buffer, static_cast<size_t>(n));
+        close(pipeFds[0]);
+    }
+    int status = 0;
+    rusage usage{};
+    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    }
+    run.wall = Since(start);
+    run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.cpu = CpuSeconds(usage);
+    run.peakMb = usage.ru_maxrss / 1024.0;
+    return run;
+}
+
+std::map<std::string, std::string> ParseLines(const std::string& text) {
+    std::map<std::string, std::string> fields;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            fields[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return fields;
+}
+
+int64_t IntField(const std::map<std::string, std::string>& f, const std::string& key) {
+    auto it = f.find(key);
+    return it == f.end() ? 0 : std::atoll(it->second.c_str());
+}
+
+std::string TextField(const std::map<std::string, std::string>& f, const std::string& key) {
+    auto it = f.find(key);
+    return it == f.end() ? std::string() : it->second;
+}
+
+// ------------------------------------------------------------------ the table
+
+struct Entry {
+    int index;
+    std::string name;
+};
+
+std::vector<Entry> CatalogueEntries() {
+    profiles::MainWindowBoxes boxes;
+    profiles::FillOutputFormatList(boxes);
+    std::vector<Entry> entries;
+    for (int i = 0; i < boxes.ComboOutputFormat.Count(); i++) {
+        const std::string& text = boxes.ComboOutputFormat.Items()[i];
+        if (!profiles::FindProfile(text))
+            continue;
+        std::string name = text.substr(0, text.rfind(" (*."));
+        if (name.size() > 26)
+            name = name.substr(0, 25) + "~";
+        entries.push_back({i, name});
+    }
+    return entries;
+}
+
+bool GlobalHeader(const std::string& path) {
+    const AVOutputFormat* f = ff::format.av_guess_format(nullptr, path.c_str(), nullptr);
+    return f && (f->flags & AVFMT_GLOBALHEADER);
+}
+
+struct Totals {
+    double wall = 0, cpu = 0;
+    Spent floor;
+    int done = 0, failed = 0;
+};
+
+constexpr int kOutputWidth = 32;
+
+void PrintHeaderLine() {
+    std::printf("%3s %-26s %-*s %6s %6s %1s %7s %7s %6s %6s %6s %6s\n", "#", "entry", kOutputWidth,
+                "output (video + audio encoders)", "wall s", "fps", "", "peak MB", "floor s",
+                "ratio", "cpu s", "fl cpu", "cpu r");
+}
+
+// One entry: the child converts, then the floor of what it wrote is measured here.
+void BenchEntry(const std::string& self, const std::string& clip, const DecodeCost& decode,
+                const Entry& entry, const fs::path& workDir, bool verbose, Totals& totals) {
+    const fs::path outDir = workDir / ("entry-" + std::to_string(entry.index));
+    fs::create_directories(outDir);
+    const ChildRun run =
+        Spawn({self, "--child", std::to_string(entry.index), clip, outDir.string()}, true);
+    const auto f = ParseLines(run.output);
+    const std::string status = TextField(f, "bench.status");
+    const std::string output = TextField(f, "bench.output");
+    auto fail = [&](const std::string& why) {
+        totals.failed++;
+        std::printf("%3d %-26s FAILED: %s\n", entry.index, entry.name.c_str(), why.c_str());
+        std::fflush(stdout);
+        fs::remove_all(outDir);
+    };
+    if (!run.started)
+        return fail("cannot start " + self);
+    if (status != app::kProgressDone)
+        return fail((status.empty() ? "exit " + std::to_string(run.exitStatus) : status) + " " +
+                    TextField(f, "bench.error"));
+    const double wall = std::stod(TextField(f, "bench.wall"));
+    const double cpu = std::stod(TextField(f, "bench.cpu"));
+    const OutputInfo out = ReadOutput(output);
+    if (!out.opened)
+        return fail(out.error);
+
+    Spent floor = decode.demux;
+    int64_t videoFrames = 0;
+    std::string described;
+    std::string floorError;
+    std::string details; // --verbose: the floor's settings beside what the conversion wrote
+    if (out.hasVideo) {
+        VideoEncodeSpec v;
+        v.encoder = TextField(f, "output.VideoCodec");
+        v.id = out.videoId;
+        v.width = out.width;
+        v.height = out.height;
+        v.pixFmt = out.pixFmt;
+        const std::string rate = TextField(f, "output.FrameRate");
+        if (rate.empty() || ff::util.av_parse_video_rate(&v.rate, rate.c_str()) < 0)
+            v.rate = decode.videoRate;
+        // A container that leaves out the empty packets of repeated pictures (Ogg) has fewer
+        // packets than pictures; its timestamps still span them all.
+        v.frames =
+            std::max<int64_t>(out.videoPackets, std::llround(out.videoSeconds * av_q2d(v.rate)));
+        v.bitRate = IntField(f, "output.VideoBitrate");
+        v.maxRate = IntField(f, "output.MaxRate");
+        v.minRate = IntField(f, "output.MinRate");
+        v.bufSize = IntField(f, "output.BufferSize");
+        v.tolerance = IntField(f, "output.BitrateTolerance");
+        v.gop = static_cast<int>(IntField(f, "output.GOPSize"));
+        v.globalHeader = GlobalHeader(output);
+        videoFrames = v.frames;
+        const EncodeCost c = MeasureVideoEncode(clip, v, decode.videoFrames);
+        if (!c.ok)
+            floorError = c.error;
+        char line[256];
+        std::snprintf(line, sizeof line,
+                      "      video: %s %dx%d %s %d/%d fps, %lld frames, bit rate %lld: encode %.2f "
+                      "s (cpu %.2f), %lld bytes; the conversion wrote %lld bytes\n",
+                      c.encoder.c_str(), v.width, v.height, c.format.c_str(), v.rate.num,
+                      v.rate.den, static_cast<long long>(c.units),
+                      static_cast<long long>(v.bitRate), c.spent.wall, c.spent.cpu,
+                      static_cast<long long>(c.bytes), static_cast<long long>(out.videoBytes));
+        details += line;
+        floor += decode.video;
+        floor += c.spent;
+        described = c.encoder + " " + std::to_string(out.width) + "x" + std::to_string(out.height);
+    }
+    if (out.hasAudio) {
+        AudioEncodeSpec a;
+        a.encoder = TextField(f, "output.AudioCodec");
+        a.id = out.audioId;
+        a.sampleRate = out.sampleRate;
+        a.channels = out.channels;
+        a.bitRate = IntField(f, "output.AudioBitrate");
+        a.globalHeader = GlobalHeader(output);
+        const EncodeCost c = MeasureAudioEncode(clip, a);
+        if (!c.ok && floorError.empty())
+            floorError = c.error;
+        char line[256];
+        std::snprintf(line, sizeof line,
+                      "      audio: %s %d Hz %d ch %s, %lld samples, bit rate %lld: encode %.2f s "
+                      "(cpu %.2f), %lld bytes; the conversion wrote %lld bytes\n",
+                      c.encoder.c_str(), a.sampleRate, a.channels, c.format.c_str(),
+                      static_cast<long long>(c.units), static_cast<long long>(a.bitRate),
+                      c.spent.wall, c.spent.cpu, static_cast<long long>(c.bytes),
+                      static_cast<long long>(out.audioBytes));
+        details += line;
+        floor += decode.audio;
+        floor += c.spent;
+        described += (described.empty() ? "" : " + ") + c.encoder;
+    }
+    if (described.size() > kOutputWidth)
+        described = described.substr(0, kOutputWidth - 1) + "~";
+    // Video entries count the frames they wrote; audio-only ones the clip's frames they
+    // went through (marked i).
+    const bool audioOnly = !out.hasVideo;
+    const double frames = static_cast<double>(audioOnly ? decode.videoFrames : videoFrames);
+    std::printf("%3d %-26s %-*s %6.2f %6.1f %1s %7.1f ", entry.index, entry.name.c_str(),
+                kOutputWidth, described.c_str(), wall, frames / wall, audioOnly ? "i" : "",
+                run.peakMb);
+    if (!floorError.empty()) {
+        totals.failed++;
+        std::printf("floor failed: %s\n", floorError.c_str());
+    } else {
+        totals.done++;
+        totals.wall += wall;
+        totals.cpu += cpu;
+        totals.floor += floor;
+        std::printf("%7.2f %6.2f %6.2f %6.2f %6.2f\n", floor.wall, wall / floor.wall, cpu,
+                    floor.cpu, cpu / floor.cpu);
+    }
+    if (verbose)
+        std::fputs(details.c_str(), stdout);
+    std::fflush(stdout);
+    fs::remove_all(outDir);
+}
+
+// The front end's batch of four names for one clip, with --jobs 1 and --jobs 2.
+void BenchJobs(const std::string& convert, const std::string& clip, int format,
+               const fs::path& workDir) {
+    std::printf("\nBatch of 4 files through corvina-convert -f %d (%s, hard links):\n", format,
+                fs::path(clip).filename().c_str());
+    if (!fs::exists(convert)) {
+        std::printf("  skipped: %s is not built\n", convert.c_str());
+        return;
+    }
+    const fs::path inDir = workDir / "jobs-in";
+    fs::create_directories(inDir);
+    std::vector<std::string> files;
+    for (int i = 1; i <= 4; i++) {
+        const fs::path link =
+            inDir / ("clip_" + std::to_string(i) + fs::path(clip).extension().string());
+        std::error_code ec;
+        fs::remove(link, ec);
+        fs::create_hard_link(clip, link, ec);
+        if (ec)
+            fs::copy_file(clip, link, fs::copy_options::overwrite_existing);
+        files.push_back(link.string());
+    }
+    std::printf("%6s %8s %8s %9s %8s %8s\n", "--jobs", "wall s", "files/m", "speed-up", "peak MB",
+                "cpu s");
+    double first = 0;
+    for (int jobs : {1, 2}) {
+        const fs::path outDir = workDir / ("jobs-out-" + std::to_string(jobs));
+        fs::create_directories(outDir);
+        std::vector<std::string> args = {
+            convert,       "-f",     std::to_string(format), "-o", outDir.string(),
+            "--overwrite", "--jobs", std::to_string(jobs)};
+        args.insert(args.end(), files.begin(), files.end());
+        const ChildRun run = Spawn(args, false);
+        if (!run.started || run.exitStatus != 0) {
+            std::printf("%6d failed (exit %d)\n", jobs, run.exitStatus);
+            fs::remove_all(outDir);
+            continue;
+        }
+        if (jobs == 1)
+            first = run.wall;
+        std::printf("%6d %8.2f %8.1f %8.2fx %8.1f %8.2f\n", jobs, run.wall, 4 * 60 / run.wall,
+                    first > 0 ? first / run.wall : 0.0, run.peakMb, run.cpu);
+        fs::remove_all(outDir);
+    }
+    std::printf("(peak MB of the whole front-end process; --jobs 2 runs two tasks at once)\n");
+    fs::remove_all(inDir);
+}
+
+std::string LoadAverage() {
+    std::ifstream in("/proc/loadavg");
+    std::string a, b, c;
+    in >> a >> b >> c;
+    return a + " " + b + " " + c;
+}
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: corvina-bench-catalogue CLIP [--entries I,J,...] [--jobs-clip FILE]\n"
+                 "                               [--jobs-format I] [--no-jobs] [--verbose]\n");
+    return 2;
+}
+
+int RunParent(int argc, char* argv[]) {
+    std::string clip;
+    std::string jobsClip;
+    std::string only;
+    int jobsFormat = 8;
+    bool jobs = true;
+    bool verbose = false;
+    for (int i = 1; i < argc; i++) {
+        const std::string a = argv[i];
+        if (a == "--entries" && i + 1 < argc)
+            only = argv[++i];
+        else if (a == "--jobs-clip" && i + 1 < argc)
+            jobsClip = argv[++i];
+        else if (a == "--jobs-format" && i + 1 < argc)
+            jobsFormat = std::atoi(argv[++i]);
+        else if (a == "--no-jobs")
+            jobs = false;
+        else if (a == "--verbose")
+            verbose = true;
+        else if (!a.empty() && a[0] != '-' && clip.empty())
+            clip = a;
+        else
+            return Usage();
+    }
+    if (clip.empty())
+        return Usage();
+    clip = fs::absolute(clip).string();
+    if (jobsClip.empty())
+        jobsClip = clip;
+    if (!binding::LoadAll(binding::ProgramFolder() + "Common", true)) {
+        std::fprintf(stderr, "%s\n", binding::LoaderErrorText().c_str());
+        return 1;
+    }
+    ff::util.av_log_set_level(AV_LOG_QUIET);
+
+    std::vector<Entry> entries = CatalogueEntries();
+    if (!only.empty()) {
+        std::vector<Entry> chosen;
+        std::istringstream in(only);
+        std::string item;
+        while (std::getline(in, item, ',')) {
+            const int index = std::atoi(item.c_str());
+            auto it = std::find_if(entries.begin(), entries.end(),
+                                   [index](const Entry& e) { return e.index == index; });
+            if (it == entries.end()) {
+                std::fprintf(stderr,
+                             "no catalogue entry at %d (see corvina-convert "
+                             "--list-formats)\n",
+                             index);
+                return 2;
+            }
+            chosen.push_back(*it);
+        }
+        entries = chosen;
+    }
+
+    const auto begun = Clock::now();
+    const std::string loadBefore = LoadAverage();
+    const DecodeCost decode = MeasureDecode(clip);
+    if (!decode.ok) {
+        std::fprintf(stderr, "%s\n", decode.error.c_str());
+        return 1;
+    }
+    char tmpl[] = "/tmp/corvina-bench-XXXXXX";
+    if (!mkdtemp(tmpl)) {
+        std::perror("mkdtemp");
+        return 1;
+    }
+    const fs::path workDir = tmpl;
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+
+    std::printf("clip: %s (%lld video frames, %.1f s of audio at %d Hz)\n", clip.c_str(),
+                static_cast<long long>(decode.videoFrames),
+                decode.audioRate ? static_cast<double>(decode.audioSamples) / decode.audioRate : 0,
+                decode.audioRate);
+    std::printf("decode-only, one pass: demux %.2f s, video %.2f s, audio %.2f s "
+                "(cpu %.2f, %.2f, %.2f; one thread per codec, as the engine)\n",
+                decode.demux.wall, decode.video.wall, decode.audio.wall, decode.demux.cpu,
+                decode.video.cpu, decode.audio.cpu);
+    std::printf("load average before: %s; %ld cores online\n\n", loadBefore.c_str(),
+                sysconf(_SC_NPROCESSORS_ONLN));
+    PrintHeaderLine();
+    Totals totals;
+    for (const Entry& e : entries)
+        BenchEntry(self, clip, decode, e, workDir, verbose, totals);
+    std::printf(
+        "\nwall s: Start until the row reads Done (workflow + engine component, opening "
+        "included).\n"
+        "fps: output video frames / wall; i: audio-only output, the clip's video frames / wall.\n"
+        "peak MB: ru_maxrss of the entry's own process (wait4).\n"
+        "floor s: demux + decode of the streams the output keeps + encode-only of what it "
+        "wrote\n"
+        "  (same encoders, size, rate, bit rate; pictures scaled and samples resampled "
+        "beforehand).\n"
+        "ratio: wall / floor. cpu s, fl cpu, cpu r: the same in CPU seconds (conversion: all "
+        "threads\n"
+        "  of the entry's process over the wall span), which others on the cores disturb "
+        "less.\n");
+    std::printf("%d entries measured, %d failed; sums: wall %.1f s, floor %.1f s (ratio %.2f), "
+                "cpu %.1f s, floor cpu %.1f s (ratio %.2f)\n",
+                totals.done, totals.failed, totals.wall, totals.floor.wall,
+                totals.floor.wall > 0 ? totals.wall / totals.floor.wall : 0.0, totals.cpu,
+                totals.floor.cpu, totals.floor.cpu > 0 ? totals.cpu / totals.floor.cpu : 0.0);
+
+    if (jobs)
+        BenchJobs(binding::ProgramFolder() + "corvina-convert", fs::absolute(jobsClip).string(),
+                  jobsFormat, workDir);
+    fs::remove_all(workDir);
+    std::printf("\nload average after: %s; benchmark took %.0f s\n", LoadAverage().c_str(),
+                Since(begun));
+    return totals.failed ? 1 : 0;
+}
+
+} // namespace
+
+} // namespace corvina::bench
+
+int main(int argc, char* argv[]) {
+    if (argc == 5 && std::strcmp(argv[1], "--child") == 0)
+        return corvina::bench::RunChild(std::atoi(argv[2]), argv[3], argv[4]);
+    return corvina::bench::RunParent(argc, argv);
+}
