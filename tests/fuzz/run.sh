@@ -5,6 +5,7 @@
 # script then exits 1. Per target it prints one line: executions, exec/s, coverage, features.
 # Usage: tests/fuzz/run.sh [SECONDS] [TARGET...]   (targets: option_text open_input convert)
 # CORVINA_FUZZ_SEED fixes libFuzzer's seed (CI uses 1; unset: a new one per run).
+# CORVINA_FUZZ_TIMEOUT: seconds one input may take before it counts as a hang (default 10).
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 root="$(cd "$here/../.." && pwd)"
@@ -37,7 +38,7 @@ for t in "${targets[@]}"; do
   (cd "$scratch" && ASAN_OPTIONS="detect_leaks=1:${ASAN_OPTIONS:-}" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}" \
     "$build/bin/corvina-fuzz-$t" ${extra[$t]:-} -max_len="${max_len[$t]}" \
-    -rss_limit_mb=2048 -timeout=10 -max_total_time="$seconds" -print_final_stats=1 \
+    -rss_limit_mb=2048 -timeout="${CORVINA_FUZZ_TIMEOUT:-10}" -max_total_time="$seconds" -print_final_stats=1 \
     -seed="${CORVINA_FUZZ_SEED:-0}" \
     -artifact_prefix="$artifacts/$t-" "$here/corpus-$t" > "$log" 2>&1)
   rc=$?
