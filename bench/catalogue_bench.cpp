@@ -5,8 +5,11 @@
 //   corvina-bench-catalogue CLIP [--entries I,J,...] [--jobs-clip FILE] [--jobs-format I]
 //                           [--no-jobs] [--verbose]
 //
-// Each entry converts in a child process of its own (this program again, with --child), so
-// its peak memory is its own; the floor runs in this process between the children.
+// Every measurement runs in a child process of its own (this program again): --decode for
+// the decode-only pass, then per entry --child for the conversion and --floor for the
+// encode-only floor of what it wrote, one after the other so they do not compete. The
+// parent only spawns and prints, and never loads the libraries: a child's ru_maxrss starts
+// from its parent's resident size at the spawn.
 #include "app/core/JobText.h"
 #include "app/core/Workflow.h"
 #include "bench/BenchScheduler.h"
@@ -46,6 +49,38 @@ using Clock = std::chrono::steady_clock;
 
 double Since(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// The children report in "key=value" lines.
+std::map<std::string, std::string> ParseLines(const std::string& text) {
+    std::map<std::string, std::string> fields;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        const size_t eq = line.find('=');
+        if (eq != std::string::npos)
+            fields[line.substr(0, eq)] = line.substr(eq + 1);
+    }
+    return fields;
+}
+
+int64_t IntField(const std::map<std::string, std::string>& f, const std::string& key) {
+    auto it = f.find(key);
+    return it == f.end() ? 0 : std::atoll(it->second.c_str());
+}
+
+std::string TextField(const std::map<std::string, std::string>& f, const std::string& key) {
+    auto it = f.find(key);
+    return it == f.end() ? std::string() : it->second;
+}
+
+double DoubleField(const std::map<std::string, std::string>& f, const std::string& key) {
+    auto it = f.find(key);
+    return it == f.end() ? 0.0 : std::atof(it->second.c_str());
+}
+
+Spent SpentField(const std::map<std::string, std::string>& f, const std::string& key) {
+    return {DoubleField(f, key + ".wall"), DoubleField(f, key + ".cpu")};
 }
 
 double CpuSeconds(const rusage& usage) {
@@ -138,6 +173,127 @@ int RunChild(int index, const std::string& clip, const std::string& outDir) {
     return 0;
 }
 
+bool LoadLibrariesQuietly() {
+    if (!binding::LoadAll(binding::ProgramFolder() + "Common", true)) {
+        std::printf("decode.error=%s\nfloor.error=%s\n", binding::LoaderErrorText().c_str(),
+                    binding::LoaderErrorText().c_str());
+        return false;
+    }
+    ff::util.av_log_set_level(AV_LOG_QUIET);
+    return true;
+}
+
+void PrintSpent(const char* key, const Spent& s) {
+    std::printf("%s.wall=%.6f\n%s.cpu=%.6f\n", key, s.wall, key, s.cpu);
+}
+
+// The decode-only pass over the clip, as "decode.*" lines.
+int RunDecodeChild(const std::string& clip) {
+    if (!LoadLibrariesQuietly())
+        return 1;
+    const DecodeCost d = MeasureDecode(clip);
+    if (!d.ok) {
+        std::printf("decode.status=failed\ndecode.error=%s\n", d.error.c_str());
+        return 1;
+    }
+    std::printf("decode.status=ok\n");
+    PrintSpent("decode.demux", d.demux);
+    PrintSpent("decode.video", d.video);
+    PrintSpent("decode.audio", d.audio);
+    std::printf("decode.videoFrames=%lld\ndecode.audioSamples=%lld\ndecode.rate.num=%d\n"
+                "decode.rate.den=%d\ndecode.audioRate=%d\n",
+                static_cast<long long>(d.videoFrames), static_cast<long long>(d.audioSamples),
+                d.videoRate.num, d.videoRate.den, d.audioRate);
+    return 0;
+}
+
+bool GlobalHeader(const std::string& path) {
+    const AVOutputFormat* f = ff::format.av_guess_format(nullptr, path.c_str(), nullptr);
+    return f && (f->flags & AVFMT_GLOBALHEADER);
+}
+
+// The encode-only floor of one conversion: reads back what it wrote, takes the encoders
+// and bit rates from its job (the child's lines in jobFile), prints "floor.*" lines.
+int RunFloorChild(const std::string& clip, const std::string& output, const std::string& jobFile,
+                  int64_t inputFrames, AVRational inputRate) {
+    if (!LoadLibrariesQuietly())
+        return 1;
+    std::stringstream text;
+    text << std::ifstream(jobFile).rdbuf();
+    const auto f = ParseLines(text.str());
+    const OutputInfo out = ReadOutput(output);
+    if (!out.opened) {
+        std::printf("floor.error=%s\n", out.error.c_str());
+        return 1;
+    }
+    Spent encode;
+    std::string described;
+    std::string error;
+    if (out.hasVideo) {
+        VideoEncodeSpec v;
+        v.encoder = TextField(f, "output.VideoCodec");
+        v.id = out.videoId;
+        v.width = out.width;
+        v.height = out.height;
+        v.pixFmt = out.pixFmt;
+        const std::string rate = TextField(f, "output.FrameRate");
+        if (rate.empty() || ff::util.av_parse_video_rate(&v.rate, rate.c_str()) < 0)
+            v.rate = inputRate;
+        // A container that leaves out the empty packets of repeated pictures (Ogg) has fewer
+        // packets than pictures; its timestamps still span them all.
+        v.frames =
+            std::max<int64_t>(out.videoPackets, std::llround(out.videoSeconds * av_q2d(v.rate)));
+        v.bitRate = IntField(f, "output.VideoBitrate");
+        v.maxRate = IntField(f, "output.MaxRate");
+        v.minRate = IntField(f, "output.MinRate");
+        v.bufSize = IntField(f, "output.BufferSize");
+        v.tolerance = IntField(f, "output.BitrateTolerance");
+        v.gop = static_cast<int>(IntField(f, "output.GOPSize"));
+        v.globalHeader = GlobalHeader(output);
+        const EncodeCost c = MeasureVideoEncode(clip, v, inputFrames);
+        if (!c.ok)
+            error = c.error;
+        std::printf("floor.videoFrames=%lld\n", static_cast<long long>(v.frames));
+        std::printf("floor.detail.video=video: %s %dx%d %s %d/%d fps, %lld frames, bit rate %lld: "
+                    "encode %.2f s (cpu %.2f), %lld bytes; the conversion wrote %lld bytes\n",
+                    c.encoder.c_str(), v.width, v.height, c.format.c_str(), v.rate.num, v.rate.den,
+                    static_cast<long long>(c.units), static_cast<long long>(v.bitRate),
+                    c.spent.wall, c.spent.cpu, static_cast<long long>(c.bytes),
+                    static_cast<long long>(out.videoBytes));
+        encode += c.spent;
+        described = c.encoder + " " + std::to_string(out.width) + "x" + std::to_string(out.height);
+    }
+    if (out.hasAudio) {
+        AudioEncodeSpec a;
+        a.encoder = TextField(f, "output.AudioCodec");
+        a.id = out.audioId;
+        a.sampleRate = out.sampleRate;
+        a.channels = out.channels;
+        a.bitRate = IntField(f, "output.AudioBitrate");
+        a.globalHeader = GlobalHeader(output);
+        const EncodeCost c = MeasureAudioEncode(clip, a);
+        if (!c.ok && error.empty())
+            error = c.error;
+        std::printf("floor.detail.audio=audio: %s %d Hz %d ch %s, %lld samples, bit rate %lld: "
+                    "encode %.2f s (cpu %.2f), %lld bytes; the conversion wrote %lld bytes\n",
+                    c.encoder.c_str(), a.sampleRate, a.channels, c.format.c_str(),
+                    static_cast<long long>(c.units), static_cast<long long>(a.bitRate),
+                    c.spent.wall, c.spent.cpu, static_cast<long long>(c.bytes),
+                    static_cast<long long>(out.audioBytes));
+        encode += c.spent;
+        described += (described.empty() ? "" : " + ") + c.encoder;
+    }
+    std::printf("floor.hasVideo=%d\nfloor.hasAudio=%d\nfloor.described=%s\n", out.hasVideo ? 1 : 0,
+                out.hasAudio ? 1 : 0, described.c_str());
+    PrintSpent("floor.encode", encode);
+    if (!error.empty()) {
+        std::printf("floor.error=%s\n", error.c_str());
+        return 1;
+    }
+    std::printf("floor.status=ok\n");
+    return 0;
+}
+
 // ------------------------------------------------------------------ child processes
 
 struct ChildRun {
@@ -197,28 +353,6 @@ ChildRun Spawn(const std::vector<std::string>& args, bool capture) {
     return run;
 }
 
-std::map<std::string, std::string> ParseLines(const std::string& text) {
-    std::map<std::string, std::string> fields;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        const size_t eq = line.find('=');
-        if (eq != std::string::npos)
-            fields[line.substr(0, eq)] = line.substr(eq + 1);
-    }
-    return fields;
-}
-
-int64_t IntField(const std::map<std::string, std::string>& f, const std::string& key) {
-    auto it = f.find(key);
-    return it == f.end() ? 0 : std::atoll(it->second.c_str());
-}
-
-std::string TextField(const std::map<std::string, std::string>& f, const std::string& key) {
-    auto it = f.find(key);
-    return it == f.end() ? std::string() : it->second;
-}
-
 // ------------------------------------------------------------------ the table
 
 struct Entry {
@@ -242,11 +376,6 @@ std::vector<Entry> CatalogueEntries() {
     return entries;
 }
 
-bool GlobalHeader(const std::string& path) {
-    const AVOutputFormat* f = ff::format.av_guess_format(nullptr, path.c_str(), nullptr);
-    return f && (f->flags & AVFMT_GLOBALHEADER);
-}
-
 struct Totals {
     double wall = 0, cpu = 0;
     Spent floor;
@@ -261,7 +390,23 @@ void PrintHeaderLine() {
                 "ratio", "cpu s", "fl cpu", "cpu r");
 }
 
-// One entry: the child converts, then the floor of what it wrote is measured here.
+// The decode-only pass, as the --decode child reports it.
+DecodeCost DecodeFromFields(const std::map<std::string, std::string>& f) {
+    DecodeCost d;
+    d.ok = TextField(f, "decode.status") == "ok";
+    d.error = TextField(f, "decode.error");
+    d.demux = SpentField(f, "decode.demux");
+    d.video = SpentField(f, "decode.video");
+    d.audio = SpentField(f, "decode.audio");
+    d.videoFrames = IntField(f, "decode.videoFrames");
+    d.audioSamples = IntField(f, "decode.audioSamples");
+    d.videoRate = {static_cast<int>(IntField(f, "decode.rate.num")),
+                   static_cast<int>(IntField(f, "decode.rate.den"))};
+    d.audioRate = static_cast<int>(IntField(f, "decode.audioRate"));
+    return d;
+}
+
+// One entry: a child converts, a second child measures the encode floor of what it wrote.
 void BenchEntry(const std::string& self, const std::string& clip, const DecodeCost& decode,
                 const Entry& entry, const fs::path& workDir, bool verbose, Totals& totals) {
     const fs::path outDir = workDir / ("entry-" + std::to_string(entry.index));
@@ -270,7 +415,6 @@ void BenchEntry(const std::string& self, const std::string& clip, const DecodeCo
         Spawn({self, "--child", std::to_string(entry.index), clip, outDir.string()}, true);
     const auto f = ParseLines(run.output);
     const std::string status = TextField(f, "bench.status");
-    const std::string output = TextField(f, "bench.output");
     auto fail = [&](const std::string& why) {
         totals.failed++;
         std::printf("%3d %-26s FAILED: %s\n", entry.index, entry.name.c_str(), why.c_str());
@@ -282,85 +426,37 @@ void BenchEntry(const std::string& self, const std::string& clip, const DecodeCo
     if (status != app::kProgressDone)
         return fail((status.empty() ? "exit " + std::to_string(run.exitStatus) : status) + " " +
                     TextField(f, "bench.error"));
-    const double wall = std::stod(TextField(f, "bench.wall"));
-    const double cpu = std::stod(TextField(f, "bench.cpu"));
-    const OutputInfo out = ReadOutput(output);
-    if (!out.opened)
-        return fail(out.error);
+    const double wall = DoubleField(f, "bench.wall");
+    const double cpu = DoubleField(f, "bench.cpu");
 
+    const fs::path jobFile = outDir / "job.txt";
+    std::ofstream(jobFile) << run.output;
+    const ChildRun floorRun =
+        Spawn({self, "--floor", clip, TextField(f, "bench.output"), jobFile.string(),
+               std::to_string(decode.videoFrames), std::to_string(decode.videoRate.num),
+               std::to_string(decode.videoRate.den)},
+              true);
+    const auto g = ParseLines(floorRun.output);
+    const bool hasVideo = IntField(g, "floor.hasVideo") != 0;
+    const bool hasAudio = IntField(g, "floor.hasAudio") != 0;
     Spent floor = decode.demux;
-    int64_t videoFrames = 0;
-    std::string described;
-    std::string floorError;
-    std::string details; // --verbose: the floor's settings beside what the conversion wrote
-    if (out.hasVideo) {
-        VideoEncodeSpec v;
-        v.encoder = TextField(f, "output.VideoCodec");
-        v.id = out.videoId;
-        v.width = out.width;
-        v.height = out.height;
-        v.pixFmt = out.pixFmt;
-        const std::string rate = TextField(f, "output.FrameRate");
-        if (rate.empty() || ff::util.av_parse_video_rate(&v.rate, rate.c_str()) < 0)
-            v.rate = decode.videoRate;
-        // A container that leaves out the empty packets of repeated pictures (Ogg) has fewer
-        // packets than pictures; its timestamps still span them all.
-        v.frames =
-            std::max<int64_t>(out.videoPackets, std::llround(out.videoSeconds * av_q2d(v.rate)));
-        v.bitRate = IntField(f, "output.VideoBitrate");
-        v.maxRate = IntField(f, "output.MaxRate");
-        v.minRate = IntField(f, "output.MinRate");
-        v.bufSize = IntField(f, "output.BufferSize");
-        v.tolerance = IntField(f, "output.BitrateTolerance");
-        v.gop = static_cast<int>(IntField(f, "output.GOPSize"));
-        v.globalHeader = GlobalHeader(output);
-        videoFrames = v.frames;
-        const EncodeCost c = MeasureVideoEncode(clip, v, decode.videoFrames);
-        if (!c.ok)
-            floorError = c.error;
-        char line[256];
-        std::snprintf(line, sizeof line,
-                      "      video: %s %dx%d %s %d/%d fps, %lld frames, bit rate %lld: encode %.2f "
-                      "s (cpu %.2f), %lld bytes; the conversion wrote %lld bytes\n",
-                      c.encoder.c_str(), v.width, v.height, c.format.c_str(), v.rate.num,
-                      v.rate.den, static_cast<long long>(c.units),
-                      static_cast<long long>(v.bitRate), c.spent.wall, c.spent.cpu,
-                      static_cast<long long>(c.bytes), static_cast<long long>(out.videoBytes));
-        details += line;
+    if (hasVideo)
         floor += decode.video;
-        floor += c.spent;
-        described = c.encoder + " " + std::to_string(out.width) + "x" + std::to_string(out.height);
-    }
-    if (out.hasAudio) {
-        AudioEncodeSpec a;
-        a.encoder = TextField(f, "output.AudioCodec");
-        a.id = out.audioId;
-        a.sampleRate = out.sampleRate;
-        a.channels = out.channels;
-        a.bitRate = IntField(f, "output.AudioBitrate");
-        a.globalHeader = GlobalHeader(output);
-        const EncodeCost c = MeasureAudioEncode(clip, a);
-        if (!c.ok && floorError.empty())
-            floorError = c.error;
-        char line[256];
-        std::snprintf(line, sizeof line,
-                      "      audio: %s %d Hz %d ch %s, %lld samples, bit rate %lld: encode %.2f s "
-                      "(cpu %.2f), %lld bytes; the conversion wrote %lld bytes\n",
-                      c.encoder.c_str(), a.sampleRate, a.channels, c.format.c_str(),
-                      static_cast<long long>(c.units), static_cast<long long>(a.bitRate),
-                      c.spent.wall, c.spent.cpu, static_cast<long long>(c.bytes),
-                      static_cast<long long>(out.audioBytes));
-        details += line;
+    if (hasAudio)
         floor += decode.audio;
-        floor += c.spent;
-        described += (described.empty() ? "" : " + ") + c.encoder;
-    }
+    floor += SpentField(g, "floor.encode");
+    std::string floorError = TextField(g, "floor.error");
+    if (floorError.empty() && TextField(g, "floor.status") != "ok")
+        floorError = "the floor process ended with " + std::to_string(floorRun.exitStatus);
+
+    std::string described = TextField(g, "floor.described");
     if (described.size() > kOutputWidth)
         described = described.substr(0, kOutputWidth - 1) + "~";
     // Video entries count the frames they wrote; audio-only ones the clip's frames they
     // went through (marked i).
-    const bool audioOnly = !out.hasVideo;
-    const double frames = static_cast<double>(audioOnly ? decode.videoFrames : videoFrames);
+    const bool audioOnly = !hasVideo;
+    const double frames =
+        static_cast<double>(audioOnly ? decode.videoFrames : IntField(g, "floor.videoFrames"));
     std::printf("%3d %-26s %-*s %6.2f %6.1f %1s %7.1f ", entry.index, entry.name.c_str(),
                 kOutputWidth, described.c_str(), wall, frames / wall, audioOnly ? "i" : "",
                 run.peakMb);
@@ -375,8 +471,12 @@ void BenchEntry(const std::string& self, const std::string& clip, const DecodeCo
         std::printf("%7.2f %6.2f %6.2f %6.2f %6.2f\n", floor.wall, wall / floor.wall, cpu,
                     floor.cpu, cpu / floor.cpu);
     }
-    if (verbose)
-        std::fputs(details.c_str(), stdout);
+    if (verbose) {
+        for (const char* key : {"floor.detail.video", "floor.detail.audio"})
+            if (!TextField(g, key).empty())
+                std::printf("      %s\n", TextField(g, key).c_str());
+        std::printf("      floor process: peak %.1f MB\n", floorRun.peakMb);
+    }
     std::fflush(stdout);
     fs::remove_all(outDir);
 }
@@ -472,12 +572,6 @@ int RunParent(int argc, char* argv[]) {
     clip = fs::absolute(clip).string();
     if (jobsClip.empty())
         jobsClip = clip;
-    if (!binding::LoadAll(binding::ProgramFolder() + "Common", true)) {
-        std::fprintf(stderr, "%s\n", binding::LoaderErrorText().c_str());
-        return 1;
-    }
-    ff::util.av_log_set_level(AV_LOG_QUIET);
-
     std::vector<Entry> entries = CatalogueEntries();
     if (!only.empty()) {
         std::vector<Entry> chosen;
@@ -501,9 +595,14 @@ int RunParent(int argc, char* argv[]) {
 
     const auto begun = Clock::now();
     const std::string loadBefore = LoadAverage();
-    const DecodeCost decode = MeasureDecode(clip);
+    const std::string self = fs::read_symlink("/proc/self/exe").string();
+    // This process never loads the libraries: a child's peak memory (ru_maxrss) starts
+    // from its parent's resident size at the spawn, so the parent stays small.
+    const ChildRun decodeRun = Spawn({self, "--decode", clip}, true);
+    const DecodeCost decode = DecodeFromFields(ParseLines(decodeRun.output));
     if (!decode.ok) {
-        std::fprintf(stderr, "%s\n", decode.error.c_str());
+        std::fprintf(stderr, "decode-only pass failed: %s\n",
+                     decode.error.empty() ? "no result" : decode.error.c_str());
         return 1;
     }
     char tmpl[] = "/tmp/corvina-bench-XXXXXX";
@@ -512,7 +611,6 @@ int RunParent(int argc, char* argv[]) {
         return 1;
     }
     const fs::path workDir = tmpl;
-    const std::string self = fs::read_symlink("/proc/self/exe").string();
 
     std::printf("clip: %s (%lld video frames, %.1f s of audio at %d Hz)\n", clip.c_str(),
                 static_cast<long long>(decode.videoFrames),
@@ -548,8 +646,8 @@ int RunParent(int argc, char* argv[]) {
                 totals.floor.cpu, totals.floor.cpu > 0 ? totals.cpu / totals.floor.cpu : 0.0);
 
     if (jobs)
-        BenchJobs(binding::ProgramFolder() + "corvina-convert", fs::absolute(jobsClip).string(),
-                  jobsFormat, workDir);
+        BenchJobs((fs::path(self).parent_path() / "corvina-convert").string(),
+                  fs::absolute(jobsClip).string(), jobsFormat, workDir);
     fs::remove_all(workDir);
     std::printf("\nload average after: %s; benchmark took %.0f s\n", LoadAverage().c_str(),
                 Since(begun));
@@ -561,7 +659,13 @@ int RunParent(int argc, char* argv[]) {
 } // namespace corvina::bench
 
 int main(int argc, char* argv[]) {
+    using namespace corvina::bench;
     if (argc == 5 && std::strcmp(argv[1], "--child") == 0)
-        return corvina::bench::RunChild(std::atoi(argv[2]), argv[3], argv[4]);
-    return corvina::bench::RunParent(argc, argv);
+        return RunChild(std::atoi(argv[2]), argv[3], argv[4]);
+    if (argc == 3 && std::strcmp(argv[1], "--decode") == 0)
+        return RunDecodeChild(argv[2]);
+    if (argc == 8 && std::strcmp(argv[1], "--floor") == 0)
+        return RunFloorChild(argv[2], argv[3], argv[4], std::atoll(argv[5]),
+                             AVRational{std::atoi(argv[6]), std::atoi(argv[7])});
+    return RunParent(argc, argv);
 }

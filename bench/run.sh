@@ -1,9 +1,40 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks on a generated 20 s 720p clip; prints one table each.
+#   bench/run.sh            every catalogue entry, the --jobs 1/2 batch, the remux table
+#   bench/run.sh quick      four entries (3GP, MP4, AAC, PS3) and a short batch: about a minute
+#   bench/run.sh 0,8,20     the entries at these indexes (corvina-convert --list-formats)
+# CORVINA_BUILD_DIR picks another build folder of the default preset (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --preset default >/dev/null
-cmake --build --preset default --target corvina-make-fixtures corvina-bench-remux >/dev/null
-dir=build/bench-media
-build/bin/corvina-make-fixtures "$dir" --bench >/dev/null
-build/bin/corvina-bench-remux "$dir/bench_720p_20s.mov" "${1:-5}"
+build=${CORVINA_BUILD_DIR:-build}
+cmake --preset default -B "$build" >/dev/null
+cmake --build "$build" -j2 --target corvina-make-fixtures corvina-convert corvina-bench-remux \
+  corvina-bench-catalogue >/dev/null
+dir=$build/bench-media
+"$build/bin/corvina-make-fixtures" "$dir" --bench >/dev/null
+clip=$dir/bench_720p_20s.mov
+
+mode=${1:-all}
+repeats=3
+args=()
+case "$mode" in
+  all) ;;
+  quick)
+    args=(--entries 0,8,17,39 --jobs-clip "$dir/h264_aac_640x480_25.mov")
+    repeats=1
+    ;;
+  *[!0-9,]* | "")
+    echo "usage: bench/run.sh [quick | I,J,...]" >&2
+    exit 2
+    ;;
+  *) args=(--entries "$mode" --no-jobs) ;;
+esac
+
+start=$SECONDS
+echo "== Catalogue entries"
+"$build/bin/corvina-bench-catalogue" "$clip" "${args[@]}"
+echo
+echo "== Stream copy"
+"$build/bin/corvina-bench-remux" "$clip" "$repeats"
+echo
+echo "bench/run.sh $mode took $((SECONDS - start)) s (after the build)"
