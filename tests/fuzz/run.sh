@@ -32,10 +32,10 @@ mkdir -p "$artifacts" "$logs"
 failed=0
 passed=0
 for t in "${targets[@]}"; do
-  scratch="$(mktemp -d)" # the working folder: option texts may name files
+  scratch="$(mktemp -d)" # working and temp folder: option texts may name files
   log="$logs/$t.log"
   set +e
-  (cd "$scratch" && ASAN_OPTIONS="detect_leaks=1:${ASAN_OPTIONS:-}" \
+  (cd "$scratch" && TMPDIR="$scratch" ASAN_OPTIONS="detect_leaks=1:${ASAN_OPTIONS:-}" \
     UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}" \
     "$build/bin/corvina-fuzz-$t" ${extra[$t]:-} -max_len="${max_len[$t]}" \
     -rss_limit_mb=2048 -timeout="${CORVINA_FUZZ_TIMEOUT:-10}" -max_total_time="$seconds" -print_final_stats=1 \
