@@ -387,8 +387,11 @@ bool TCustomTranscoder::OpenOutput(const std::string& fileName) {
 
     // Step 8.
     if (!(format->flags & AVFMT_NOFILE)) {
-        if (ff::format.avio_open2(&ctx->pb, fileName.c_str(), AVIO_FLAG_WRITE, nullptr, nullptr) <
-            0) {
+        // A plain file only: an output name must not reach the network or another protocol.
+        ff::Dictionary ioOptions;
+        ioOptions.Set("protocol_whitelist", "file");
+        if (ff::format.avio_open2(&ctx->pb, fileName.c_str(), AVIO_FLAG_WRITE, nullptr,
+                                  ioOptions.Address()) < 0) {
             lastError_ = StrFormat("Could not open '%s'", fileName.c_str());
             return false;
         }

@@ -1,5 +1,7 @@
 #include "hosting/MediaProbe.h"
 
+#include "engine/Transcoder.h"
+
 #include "engine/InputGuard.h"
 #include "engine/LibraryErrors.h"
 
@@ -130,6 +132,8 @@ bool TMediaProbe::LoadFile(const std::string& fileName, const std::string& forma
     {
         // The decoders probing opens get the engine's size limits.
         engine::InputGuard::ProbeOptions limits(input->nb_streams);
+        // Probing opens decoders: serialised with every job's codec opening.
+        std::lock_guard codecLock(engine::CodecLock());
         r = ff::format.avformat_find_stream_info(input.get(), limits.Get());
     }
     if (r < 0) {

@@ -259,6 +259,15 @@ TEST(OpenOutput, RefusesWhatItCannotCreate) {
 
     TCustomTranscoder w;
     EXPECT_THROW(w.SetOption("newaudio", ""), ETranscodeError);
+
+    // An output name is a plain file, never another protocol.
+    for (const std::string url : {"http://127.0.0.1:9/out.mp4", "pipe:1.mp4"}) {
+        TCustomTranscoder u;
+        ASSERT_TRUE(u.OpenInput(Fixture("h264_aac_640x480_25.mov").string()));
+        u.ApplyOptionText(kCopyAll);
+        EXPECT_FALSE(u.OpenOutput(url));
+        EXPECT_EQ(u.LastError(), "Could not open '" + url + "'");
+    }
 }
 
 TEST(OpenOutput, AudioOnlyInputGetsOnlyAnAudioStream) {
