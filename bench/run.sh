@@ -3,7 +3,9 @@
 #   bench/run.sh            every catalogue entry, the --jobs 1/2 batch, the remux table
 #   bench/run.sh quick      four entries (3GP, MP4, AAC, PS3) and a short batch: about a minute
 #   bench/run.sh 0,8,20     the entries at these indexes (corvina-convert --list-formats)
-# CORVINA_BUILD_DIR picks another build folder of the default preset (default: build).
+# Each measurement keeps the best of CORVINA_BENCH_REPEAT runs (2; quick: 1), since other
+# work on the cores slows single runs down. CORVINA_BUILD_DIR picks another build folder
+# of the default preset (default: build).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${CORVINA_BUILD_DIR:-build}
@@ -15,13 +17,15 @@ dir=$build/bench-media
 clip=$dir/bench_720p_20s.mov
 
 mode=${1:-all}
-repeats=3
+repeat=${CORVINA_BENCH_REPEAT:-2}
+remux_repeats=3
 args=()
 case "$mode" in
   all) ;;
   quick)
     args=(--entries 0,8,17,39 --jobs-clip "$dir/h264_aac_640x480_25.mov")
-    repeats=1
+    repeat=${CORVINA_BENCH_REPEAT:-1}
+    remux_repeats=1
     ;;
   *[!0-9,]* | "")
     echo "usage: bench/run.sh [quick | I,J,...]" >&2
@@ -31,10 +35,12 @@ case "$mode" in
 esac
 
 start=$SECONDS
+status=0
 echo "== Catalogue entries"
-"$build/bin/corvina-bench-catalogue" "$clip" "${args[@]}"
+"$build/bin/corvina-bench-catalogue" "$clip" --repeat "$repeat" "${args[@]}" || status=$?
 echo
 echo "== Stream copy"
-"$build/bin/corvina-bench-remux" "$clip" "$repeats"
+"$build/bin/corvina-bench-remux" "$clip" "$remux_repeats" || status=$?
 echo
 echo "bench/run.sh $mode took $((SECONDS - start)) s (after the build)"
+exit "$status"
