@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what the project needs, builds into build/ and runs every test; then the same
-# suite under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/).
-# CORVINA_SANITIZERS=0 skips the sanitizer pass for a quick local run.
+# suite under AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/), and the threaded
+# component tests under ThreadSanitizer (build-tsan/).
+# CORVINA_SANITIZERS=0 skips both sanitizer passes for a quick local run.
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -15,4 +16,10 @@ if [ "${CORVINA_SANITIZERS:-1}" != 0 ]; then
   cmake --preset asan
   cmake --build --preset asan
   ctest --preset asan
+
+  # The component's threads, events, stop/pause and log routing under ThreadSanitizer.
+  cmake --preset tsan
+  cmake --build --preset tsan --target corvina_hosting_tests corvina-make-fixtures \
+    corvina-sample-hook
+  ctest --preset tsan -R '^(make_fixtures|EngineRun|TaskBuild|LogRouting|TranscodeEngine|BackgroundThread)'
 fi
