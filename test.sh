@@ -21,5 +21,5 @@ if [ "${CORVINA_SANITIZERS:-1}" != 0 ]; then
   cmake --preset tsan
   cmake --build --preset tsan --target corvina_hosting_tests corvina-make-fixtures \
     corvina-sample-hook
-  ctest --preset tsan -R '^(make_fixtures|EngineRun|TaskBuild|LogRouting|TranscodeEngine|BackgroundThread)'
+  ctest --preset tsan -R '^(make_fixtures|EngineRun|EngineStress|TaskBuild|LogRouting|TranscodeEngine|BackgroundThread)'
 fi
