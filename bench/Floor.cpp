@@ -252,12 +252,12 @@ OutputInfo ReadOutput(const std::string& path) {
     return info;
 }
 
-EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& spec,
+EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& target,
                               int64_t inputFrames) {
     EncodeCost cost;
-    const AVCodec* codec = ResolveEncoder(spec.encoder, spec.id);
+    const AVCodec* codec = ResolveEncoder(target.encoder, target.id);
     if (!codec) {
-        cost.error = "no encoder for '" + spec.encoder + "'";
+        cost.error = "no encoder for '" + target.encoder + "'";
         return cost;
     }
     cost.encoder = codec->name;
@@ -266,38 +266,38 @@ EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& sp
         cost.error = "out of memory";
         return cost;
     }
-    AVRational rate = spec.rate;
+    AVRational rate = target.rate;
     if (codec->supported_framerates)
         rate = engine::NearestSupportedRate(codec->supported_framerates, rate);
-    enc->width = spec.width;
-    enc->height = spec.height;
-    enc->pix_fmt = spec.pixFmt;
+    enc->width = target.width;
+    enc->height = target.height;
+    enc->pix_fmt = target.pixFmt;
     if (codec->pix_fmts) {
         bool listed = false;
         for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; p++)
-            listed = listed || *p == spec.pixFmt;
+            listed = listed || *p == target.pixFmt;
         if (!listed)
             enc->pix_fmt = codec->pix_fmts[0];
-    } else if (spec.pixFmt == AV_PIX_FMT_NONE) {
+    } else if (target.pixFmt == AV_PIX_FMT_NONE) {
         enc->pix_fmt = AV_PIX_FMT_YUV420P;
     }
     enc->time_base = AVRational{rate.den, rate.num};
     enc->framerate = rate;
     enc->thread_count = 1; // as the engine encodes
-    if (spec.bitRate > 0)
-        enc->bit_rate = spec.bitRate;
-    if (spec.maxRate > 0)
-        enc->rc_max_rate = spec.maxRate;
-    if (spec.minRate > 0)
-        enc->rc_min_rate = spec.minRate;
-    if (spec.bufSize > 0)
-        enc->rc_buffer_size = static_cast<int>(spec.bufSize);
-    if (spec.tolerance > 0)
-        enc->bit_rate_tolerance = static_cast<int>(spec.tolerance);
-    if (spec.gop > 0)
-        enc->gop_size = spec.gop;
+    if (target.bitRate > 0)
+        enc->bit_rate = target.bitRate;
+    if (target.maxRate > 0)
+        enc->rc_max_rate = target.maxRate;
+    if (target.minRate > 0)
+        enc->rc_min_rate = target.minRate;
+    if (target.bufSize > 0)
+        enc->rc_buffer_size = static_cast<int>(target.bufSize);
+    if (target.tolerance > 0)
+        enc->bit_rate_tolerance = static_cast<int>(target.tolerance);
+    if (target.gop > 0)
+        enc->gop_size = target.gop;
     enc->rc_initial_buffer_occupancy = enc->rc_buffer_size * 3 / 4;
-    if (spec.globalHeader)
+    if (target.globalHeader)
         enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
     if (const char* name = ff::util.av_get_pix_fmt_name(enc->pix_fmt))
         cost.format = name;
@@ -323,7 +323,7 @@ EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& sp
     ff::SwsContextPtr scaler;
     int64_t decoded = 0; // input frames seen
     bool ok = true;
-    const int64_t wanted = spec.frames;
+    const int64_t wanted = target.frames;
     const int64_t in = std::max<int64_t>(inputFrames, 1);
     auto sendCopies = [&](int64_t upTo) {
         // Output frame j shows input frame j * in / wanted.
@@ -368,12 +368,12 @@ EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& sp
     return cost;
 }
 
-EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& spec) {
+EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& target) {
     EncodeCost cost;
-    const AVCodec* codec = ResolveEncoder(spec.encoder, spec.id);
-    const bool amr = !codec && spec.id == AV_CODEC_ID_AMR_NB;
+    const AVCodec* codec = ResolveEncoder(target.encoder, target.id);
+    const bool amr = !codec && target.id == AV_CODEC_ID_AMR_NB;
     if (!codec && !amr) {
-        cost.error = "no encoder for '" + spec.encoder + "'";
+        cost.error = "no encoder for '" + target.encoder + "'";
         return cost;
     }
     Stopwatch watch(cost.spent);
@@ -382,10 +382,10 @@ EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& sp
     ff::CodecContextPtr enc;
     std::unique_ptr<engine::AmrNbEncoder> amrEncoder;
     AVSampleFormat format = AV_SAMPLE_FMT_S16;
-    int rate = spec.sampleRate, channels = spec.channels, frameSize = 1024;
+    int rate = target.sampleRate, channels = target.channels, frameSize = 1024;
     if (amr) {
         cost.encoder = "amr_nb (engine)";
-        amrEncoder = watch([&] { return engine::AmrNbEncoder::Create(spec.bitRate); });
+        amrEncoder = watch([&] { return engine::AmrNbEncoder::Create(target.bitRate); });
         if (!amrEncoder) {
             cost.error = "cannot set up the engine's AMR-NB encoder";
             return cost;
@@ -406,9 +406,9 @@ EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& sp
         enc->time_base = AVRational{1, rate};
         ff::util.av_channel_layout_default(&enc->ch_layout, channels);
         enc->thread_count = 1;
-        if (spec.bitRate > 0)
-            enc->bit_rate = spec.bitRate;
-        if (spec.globalHeader)
+        if (target.bitRate > 0)
+            enc->bit_rate = target.bitRate;
+        if (target.globalHeader)
             enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
         if (watch([&] { return ff::codec.avcodec_open2(enc.get(), codec, nullptr); }) < 0) {
             cost.error = std::string("cannot open ") + codec->name;

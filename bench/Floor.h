@@ -88,12 +88,12 @@ struct EncodeCost {
     int64_t bytes = 0;   // coded size, to compare with what the conversion wrote
 };
 
-// Encodes spec.frames pictures made from the clip's own frames, decoded and scaled to the
+// Encodes target.frames pictures made from the clip's own frames, decoded and scaled to the
 // output size beforehand (untimed); of the clip's inputFrames pictures some are dropped or
 // repeated to meet the count, as a change of frame rate does.
-EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& spec,
+EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& target,
                               int64_t inputFrames);
 // Encodes the clip's whole audio, decoded and resampled beforehand (untimed).
-EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& spec);
+EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& target);
 
 } // namespace corvina::bench

@@ -137,8 +137,8 @@ class Pairings : public ::testing::TestWithParam<Pairing> {};
 TEST_P(Pairings, ConvertsAndReadsBack) {
     test::RequireLibraries();
     const Pairing& p = GetParam();
-    const test::FixtureSpec* spec = test::FindFixture(p.input);
-    ASSERT_TRUE(spec);
+    const test::FixtureSpec* fixtureRow = test::FindFixture(p.input);
+    ASSERT_TRUE(fixtureRow);
     test::TempDir dir;
     const std::string output = (dir / (std::string(p.name) + "." + p.extension)).string();
     const Conversion c = Convert(Fixture(p.input).string(), output, p.options);
@@ -151,7 +151,7 @@ TEST_P(Pairings, ConvertsAndReadsBack) {
     EXPECT_EQ(a->codec, p.audioCodec);
     EXPECT_EQ(a->sampleRate, p.sampleRate);
     EXPECT_EQ(a->channels, p.channels);
-    EXPECT_NEAR(a->decodedSeconds(), spec->seconds(), 0.1) << test::Describe(c.out);
+    EXPECT_NEAR(a->decodedSeconds(), fixtureRow->seconds(), 0.1) << test::Describe(c.out);
 
     if (!*p.videoCodec) {
         EXPECT_EQ(c.out.Video(), nullptr);
@@ -165,8 +165,8 @@ TEST_P(Pairings, ConvertsAndReadsBack) {
     if (p.fps > 0 && v->avgFrameRate.known()) {
         EXPECT_NEAR(v->avgFrameRate.value(), p.fps, p.fps * 0.01);
     }
-    const double expectedFps = p.fps > 0 ? p.fps : spec->fps();
-    EXPECT_NEAR(static_cast<double>(v->frames), spec->seconds() * expectedFps, 2)
+    const double expectedFps = p.fps > 0 ? p.fps : fixtureRow->fps();
+    EXPECT_NEAR(static_cast<double>(v->frames), fixtureRow->seconds() * expectedFps, 2)
         << test::Describe(c.out);
     EXPECT_NEAR(Span(*v), a->decodedSeconds(), 0.1) << test::Describe(c.out);
 }

@@ -60,8 +60,8 @@ const char* const kCopyAll = "vcodec=copy\nacodec=copy\nscodec=copy";
 
 // Short parameter names in test output.
 namespace corvina::test {
-void PrintTo(const FixtureSpec& spec, std::ostream* os) {
-    *os << spec.name;
+void PrintTo(const FixtureSpec& fixtureRow, std::ostream* os) {
+    *os << fixtureRow.name;
 }
 } // namespace corvina::test
 
@@ -91,8 +91,8 @@ bool ContainerTakes(const std::string& extension, const std::string& codecName) 
 
 TEST_P(StreamCopy, KeepsStreamsCodecsAndDuration) {
     test::RequireLibraries();
-    const auto& [spec, extension] = GetParam();
-    const std::string input = Fixture(std::string(spec.name)).string();
+    const auto& [fixtureRow, extension] = GetParam();
+    const std::string input = Fixture(std::string(fixtureRow.name)).string();
     const test::MediaInfo source = test::ReadBack(input);
     ASSERT_TRUE(source.opened) << source.error;
 
@@ -100,7 +100,7 @@ TEST_P(StreamCopy, KeepsStreamsCodecsAndDuration) {
     for (const test::StreamInfo& s : source.streams)
         copyable = copyable && ContainerTakes(extension, s.codec);
     if (!copyable)
-        GTEST_SKIP() << spec.name << " has a stream ." << extension << " cannot carry";
+        GTEST_SKIP() << fixtureRow.name << " has a stream ." << extension << " cannot carry";
 
     test::TempDir dir;
     const std::string output = (dir / ("copy." + extension)).string();
@@ -129,7 +129,8 @@ TEST_P(StreamCopy, KeepsStreamsCodecsAndDuration) {
             EXPECT_EQ(b->packets, a.packets) << StreamKindName(a.kind);
         }
         if (a.kind == StreamKind::Video) {
-            const double frame = spec.fpsNum ? double(spec.fpsDen) / spec.fpsNum : 0.04;
+            const double frame =
+                fixtureRow.fpsNum ? double(fixtureRow.fpsDen) / fixtureRow.fpsNum : 0.04;
             EXPECT_NEAR(b->endTime - b->firstTime, a.endTime - a.firstTime, frame + 1e-3);
             EXPECT_EQ(b->frames, a.frames);
         }
@@ -141,10 +142,10 @@ TEST_P(StreamCopy, KeepsStreamsCodecsAndDuration) {
 
 std::vector<std::tuple<test::FixtureSpec, std::string>> CopyCases() {
     std::vector<std::tuple<test::FixtureSpec, std::string>> cases;
-    for (const test::FixtureSpec& spec : test::kFixtures)
-        if (spec.Has(test::kOpensCleanly))
+    for (const test::FixtureSpec& fixtureRow : test::kFixtures)
+        if (fixtureRow.Has(test::kOpensCleanly))
             for (const char* ext : {"mp4", "mov", "mkv"})
-                cases.emplace_back(spec, ext);
+                cases.emplace_back(fixtureRow, ext);
     return cases;
 }
 

@@ -85,17 +85,17 @@ TEST(MediaProbe, NothingLoadedGivesDefaultsAndLogs) {
 
 TEST(MediaProbe, ReadsEveryGeneratedFixture) {
     test::RequireLibraries();
-    for (const test::FixtureSpec& spec : kFixtures) {
-        if (spec.Has(test::kGarbage))
+    for (const test::FixtureSpec& fixtureRow : kFixtures) {
+        if (fixtureRow.Has(test::kGarbage))
             continue;
-        SCOPED_TRACE(std::string(spec.name));
+        SCOPED_TRACE(std::string(fixtureRow.name));
         LoggedProbe lp;
         TMediaProbe& p = lp.probe;
-        ASSERT_TRUE(p.LoadFile(Fixture(std::string(spec.name)))) << p.LastError();
+        ASSERT_TRUE(p.LoadFile(Fixture(std::string(fixtureRow.name)))) << p.LastError();
         EXPECT_TRUE(p.Loaded());
-        const int video = spec.videoCodec.empty() ? 0 : 1;
-        const int audio = spec.audioCodec.empty() ? 0 : 1;
-        const int subtitle = spec.subtitleCodec.empty() ? 0 : 1;
+        const int video = fixtureRow.videoCodec.empty() ? 0 : 1;
+        const int audio = fixtureRow.audioCodec.empty() ? 0 : 1;
+        const int subtitle = fixtureRow.subtitleCodec.empty() ? 0 : 1;
         EXPECT_EQ(p.VideoStreamCount(), video);
         EXPECT_EQ(p.AudioStreamCount(), audio);
         EXPECT_EQ(p.SubtitleStreamCount(), subtitle);
@@ -107,29 +107,32 @@ TEST(MediaProbe, ReadsEveryGeneratedFixture) {
 
         FormatInfo f;
         p.GetFormatInfo(f);
-        EXPECT_NEAR(f.Duration / 1000.0, spec.durationMs, spec.durationMs * 0.1);
+        EXPECT_NEAR(f.Duration / 1000.0, fixtureRow.durationMs, fixtureRow.durationMs * 0.1);
         EXPECT_GT(f.BitRate, 0);
         EXPECT_GE(f.StartTime, 0);
 
         VideoStreamInfo v;
         p.GetVideoStreamInfo(v);
         if (video) {
-            EXPECT_STREQ(v.CodecName, std::string(spec.videoCodec).c_str());
-            EXPECT_EQ(v.Width, spec.width);
-            EXPECT_EQ(v.Height, spec.height);
-            EXPECT_EQ(static_cast<std::int64_t>(v.FrameRateNum) * spec.fpsDen,
-                      static_cast<std::int64_t>(spec.fpsNum) * v.FrameRateDen)
+            EXPECT_STREQ(v.CodecName, std::string(fixtureRow.videoCodec).c_str());
+            EXPECT_EQ(v.Width, fixtureRow.width);
+            EXPECT_EQ(v.Height, fixtureRow.height);
+            EXPECT_EQ(static_cast<std::int64_t>(v.FrameRateNum) * fixtureRow.fpsDen,
+                      static_cast<std::int64_t>(fixtureRow.fpsNum) * v.FrameRateDen)
                 << v.FrameRateNum << "/" << v.FrameRateDen;
             EXPECT_GE(v.PixFmt, 0);
             // Width x sample aspect / height, read back independently; 0 for an unset 0/1.
-            const test::MediaInfo back = test::ReadBack(Fixture(std::string(spec.name)), {false});
+            const test::MediaInfo back =
+                test::ReadBack(Fixture(std::string(fixtureRow.name)), {false});
             ASSERT_NE(back.Video(), nullptr);
             const test::Ratio sar = back.Video()->sampleAspect;
-            EXPECT_NEAR(v.DisplayAspect, sar.known() ? spec.width * sar.value() / spec.height : 0.0,
+            EXPECT_NEAR(v.DisplayAspect,
+                        sar.known() ? fixtureRow.width * sar.value() / fixtureRow.height : 0.0,
                         1e-4);
             EXPECT_GE(v.StartTime, 0);
             if (v.Duration > 0) {
-                EXPECT_NEAR(v.DurationRescaled / 1000.0, spec.durationMs, spec.durationMs * 0.1);
+                EXPECT_NEAR(v.DurationRescaled / 1000.0, fixtureRow.durationMs,
+                            fixtureRow.durationMs * 0.1);
             }
             // Same stream asked for by its index.
             VideoStreamInfo byIndex;

@@ -22,8 +22,8 @@
 namespace corvina::test {
 
 // Parameterised names carry the file name; this keeps the printed parameter readable too.
-void PrintTo(const FixtureSpec& spec, std::ostream* os) {
-    *os << spec.name;
+void PrintTo(const FixtureSpec& fixtureRow, std::ostream* os) {
+    *os << fixtureRow.name;
 }
 
 namespace {
@@ -57,55 +57,55 @@ protected:
 };
 
 TEST_P(GeneratedFixture, ReadsBackAsTheTableSays) {
-    const FixtureSpec& spec = GetParam();
-    const fs::path path = Fixture(std::string(spec.name));
+    const FixtureSpec& fixtureRow = GetParam();
+    const fs::path path = Fixture(std::string(fixtureRow.name));
     ASSERT_TRUE(fs::is_regular_file(path)) << path;
     const MediaInfo info = ReadBack(path);
     SCOPED_TRACE(Describe(info));
 
-    if (spec.Has(kGarbage)) {
+    if (fixtureRow.Has(kGarbage)) {
         EXPECT_FALSE(info.opened);
         EXPECT_FALSE(info.error.empty());
         EXPECT_TRUE(info.streams.empty());
         return;
     }
     ASSERT_TRUE(info.opened) << info.error;
-    EXPECT_EQ(info.container, spec.demuxer);
-    EXPECT_EQ(info.Count(StreamKind::Video), ExpectedStreams(spec.videoCodec));
-    EXPECT_EQ(info.Count(StreamKind::Audio), ExpectedStreams(spec.audioCodec));
-    EXPECT_EQ(info.Count(StreamKind::Subtitle), ExpectedStreams(spec.subtitleCodec));
-    EXPECT_EQ(info.streams.size(), static_cast<size_t>(ExpectedStreams(spec.videoCodec) +
-                                                       ExpectedStreams(spec.audioCodec) +
-                                                       ExpectedStreams(spec.subtitleCodec)));
+    EXPECT_EQ(info.container, fixtureRow.demuxer);
+    EXPECT_EQ(info.Count(StreamKind::Video), ExpectedStreams(fixtureRow.videoCodec));
+    EXPECT_EQ(info.Count(StreamKind::Audio), ExpectedStreams(fixtureRow.audioCodec));
+    EXPECT_EQ(info.Count(StreamKind::Subtitle), ExpectedStreams(fixtureRow.subtitleCodec));
+    EXPECT_EQ(info.streams.size(), static_cast<size_t>(ExpectedStreams(fixtureRow.videoCodec) +
+                                                       ExpectedStreams(fixtureRow.audioCodec) +
+                                                       ExpectedStreams(fixtureRow.subtitleCodec)));
 
     if (const StreamInfo* v = info.Video()) {
-        EXPECT_EQ(v->codec, spec.videoCodec);
-        EXPECT_EQ(v->width, spec.width);
-        EXPECT_EQ(v->height, spec.height);
-        EXPECT_TRUE(SameRate(v->avgFrameRate, spec.fpsNum, spec.fpsDen))
+        EXPECT_EQ(v->codec, fixtureRow.videoCodec);
+        EXPECT_EQ(v->width, fixtureRow.width);
+        EXPECT_EQ(v->height, fixtureRow.height);
+        EXPECT_TRUE(SameRate(v->avgFrameRate, fixtureRow.fpsNum, fixtureRow.fpsDen))
             << v->avgFrameRate.num << '/' << v->avgFrameRate.den;
         EXPECT_TRUE(!v->sampleAspect.known() || SameRate(v->sampleAspect, 1, 1))
             << v->sampleAspect.num << ':' << v->sampleAspect.den;
     }
     if (const StreamInfo* a = info.Audio()) {
-        EXPECT_EQ(a->codec, spec.audioCodec);
-        EXPECT_EQ(a->sampleRate, spec.sampleRate);
-        EXPECT_EQ(a->channels, spec.channels);
+        EXPECT_EQ(a->codec, fixtureRow.audioCodec);
+        EXPECT_EQ(a->sampleRate, fixtureRow.sampleRate);
+        EXPECT_EQ(a->channels, fixtureRow.channels);
     }
     if (const StreamInfo* s = info.Subtitle()) {
-        EXPECT_EQ(s->codec, spec.subtitleCodec);
+        EXPECT_EQ(s->codec, fixtureRow.subtitleCodec);
     }
 
-    const double nominal = spec.seconds();
+    const double nominal = fixtureRow.seconds();
     // The index is intact either way, so the container states the full length.
     EXPECT_NEAR(info.duration, nominal, 0.1);
 
     const StreamInfo* v = info.Video();
     const StreamInfo* a = info.Audio();
-    const double frame = spec.fps() > 0 ? 1.0 / spec.fps() : 0.0;
-    const int64_t expectedFrames = std::llround(nominal * spec.fps());
+    const double frame = fixtureRow.fps() > 0 ? 1.0 / fixtureRow.fps() : 0.0;
+    const int64_t expectedFrames = std::llround(nominal * fixtureRow.fps());
 
-    if (spec.Has(kOpensCleanly)) {
+    if (fixtureRow.Has(kOpensCleanly)) {
         EXPECT_TRUE(info.DecodesCleanly());
         EXPECT_TRUE(info.readError.empty()) << info.readError;
         if (v) {
@@ -122,7 +122,7 @@ TEST_P(GeneratedFixture, ReadsBackAsTheTableSays) {
             EXPECT_NEAR(a->endTime, nominal, 0.1);
         }
     }
-    if (spec.Has(kTruncated)) {
+    if (fixtureRow.Has(kTruncated)) {
         ASSERT_NE(v, nullptr);
         ASSERT_NE(a, nullptr);
         // It decodes something, but its data stops well before the stated end.
