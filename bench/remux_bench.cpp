@@ -82,8 +82,8 @@ int main(int argc, char* argv[]) {
     int64_t packets = 0;
     const double floor = BestOf(repeats, [&] { return ReadAllPackets(clip, packets); });
     std::printf("clip: %s (%lld packets, %.1f MB), best of %d runs\n", clip.c_str(),
-                static_cast<long long>(packets),
-                std::filesystem::file_size(clip) / 1048576.0, repeats);
+                static_cast<long long>(packets), std::filesystem::file_size(clip) / 1048576.0,
+                repeats);
     std::printf("%-28s %10s %10s %12s\n", "case", "wall ms", "x floor", "packets/s");
     std::printf("%-28s %10.1f %10.2f %12.0f\n", "read all packets (floor)", floor * 1000, 1.0,
                 packets / floor);

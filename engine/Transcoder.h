@@ -87,7 +87,7 @@ struct OutputFile {
     ff::FormatContextPtr Ctx;
     std::vector<std::unique_ptr<OutputStreamSetup>> Streams;
     std::string FileName;
-    bool FileOpened = false;   // Ctx->pb is ours to close
+    bool FileOpened = false;    // Ctx->pb is ours to close
     bool DeleteOnClose = false; // a failed job's output is no result
     ff::Dictionary MuxerOptions;
 };
