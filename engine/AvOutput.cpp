@@ -287,6 +287,17 @@ void TranscodeRun::EnsureResampler(OutputStreamState& ost, int decChannels, int 
     ost.ResamplerInRate = decRate;
 }
 
+void TranscodeRun::EncodeWholeFrames(OutputStreamState& ost, int frameSize, int channels) {
+    const size_t frameBytes = static_cast<size_t>(frameSize) * 2 * channels;
+    size_t pos = 0;
+    while (ost.Fifo.size() - pos >= frameBytes) {
+        EncodeAudioFrame(ost, ost.Fifo.data() + pos, frameSize);
+        pos += frameBytes;
+        ost.SyncOpts += frameSize;
+    }
+    ost.Fifo.erase(ost.Fifo.begin(), ost.Fifo.begin() + static_cast<ptrdiff_t>(pos));
+}
+
 void TranscodeRun::DoAudioOut(OutputStreamState& ost, InputStreamState& ist, const uint8_t* buf,
                               int size) {
     AVCodecContext* enc = ost.Enc;
@@ -393,14 +404,7 @@ void TranscodeRun::DoAudioOut(OutputStreamState& ost, InputStreamState& ist, con
     const int frameSize = ost.Amr ? AmrNbEncoder::kFrameSamples : enc->frame_size;
     if (frameSize > 1) {
         ost.Fifo.insert(ost.Fifo.end(), out, out + outBytes);
-        const size_t frameBytes = static_cast<size_t>(frameSize) * 2 * encChannels;
-        size_t pos = 0;
-        while (ost.Fifo.size() - pos >= frameBytes) {
-            EncodeAudioFrame(ost, ost.Fifo.data() + pos, frameSize);
-            pos += frameBytes;
-            ost.SyncOpts += frameSize;
-        }
-        ost.Fifo.erase(ost.Fifo.begin(), ost.Fifo.begin() + static_cast<ptrdiff_t>(pos));
+        EncodeWholeFrames(ost, frameSize, encChannels);
     } else {
         // Encoders without a frame size (PCM) take every block whole.
         const int samples = outBytes / (2 * encChannels);
@@ -729,14 +733,7 @@ void TranscodeRun::FlushEncoder(OutputStreamState& ost) {
         // The FIFO's rest: whole frames first, then the remainder as a short last frame
         // where the encoder takes one, else padded with silence so that nothing is lost.
         if (frameSize > 1 && channels > 0) {
-            const size_t frameBytes = static_cast<size_t>(frameSize) * 2 * channels;
-            size_t pos = 0;
-            while (ost.Fifo.size() - pos >= frameBytes) {
-                EncodeAudioFrame(ost, ost.Fifo.data() + pos, frameSize);
-                pos += frameBytes;
-                ost.SyncOpts += frameSize;
-            }
-            ost.Fifo.erase(ost.Fifo.begin(), ost.Fifo.begin() + static_cast<ptrdiff_t>(pos));
+            EncodeWholeFrames(ost, frameSize, channels);
             const int rest = static_cast<int>(ost.Fifo.size() / (2 * channels));
             if (rest > 0) {
                 const AVCodec* codec = enc->codec;
@@ -744,7 +741,7 @@ void TranscodeRun::FlushEncoder(OutputStreamState& ost) {
                                         (codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME |
                                                                 AV_CODEC_CAP_VARIABLE_FRAME_SIZE));
                 if (!shortFrame)
-                    ost.Fifo.resize(frameBytes, 0);
+                    ost.Fifo.resize(static_cast<size_t>(frameSize) * 2 * channels, 0);
                 EncodeAudioFrame(ost, ost.Fifo.data(), shortFrame ? rest : frameSize);
                 ost.SyncOpts += rest;
             }

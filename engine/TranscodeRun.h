@@ -151,6 +151,8 @@ private:
     void FlushEncoder(OutputStreamState& ost);
     void WriteVstats(OutputStreamState& ost, int frameSize);
     void EncodeAudioFrame(OutputStreamState& ost, const uint8_t* s16, int samples);
+    // Encodes every whole frame the FIFO holds (16-bit samples) and keeps the rest.
+    void EncodeWholeFrames(OutputStreamState& ost, int frameSize, int channels);
     void SendFrame(OutputStreamState& ost, AVFrame* frame); // none: drain
     void ReceivePackets(OutputStreamState& ost);
     void EnsureResampler(OutputStreamState& ost, int decChannels, int decRate);
