@@ -9,6 +9,7 @@
 #include <chrono>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace corvina::bench {
@@ -55,6 +56,87 @@ ff::CodecContextPtr OpenDecoder(const AVStream* st, std::string& error) {
     }
     return dec;
 }
+
+// The engine's audio path: samples pass through interleaved 16-bit at the target rate and
+// layout on their way to the encoder's format. The floors take the same path, so that they
+// encode the very samples the engine gives the encoder: the AAC encoder, for one, works
+// measurably longer on 16-bit-quantised input than on the decoder's own floats.
+class SixteenBitPath {
+public:
+    SixteenBitPath(AVSampleFormat format, int rate, int channels) : format_(format), rate_(rate) {
+        ff::util.av_channel_layout_default(&layout_, channels);
+    }
+    ~SixteenBitPath() { ff::util.av_channel_layout_uninit(&layout_); }
+    SixteenBitPath(const SixteenBitPath&) = delete;
+    SixteenBitPath& operator=(const SixteenBitPath&) = delete;
+
+    // Converts `frame` (null: what the resampler still holds) into the FIFO, which takes the
+    // encoder's format; false on failure.
+    bool Push(const AVFrame* frame, AVAudioFifo* fifo) {
+        if (!toS16_ && !(frame && Init(frame)))
+            return frame == nullptr; // nothing ever came: nothing to flush
+        const int inSamples = frame ? frame->nb_samples : 0;
+        const int inRate = frame ? frame->sample_rate : rate_;
+        const int room =
+            static_cast<int>(ff::resample.swr_get_delay(toS16_.get(), rate_) +
+                             static_cast<int64_t>(inSamples) * rate_ / std::max(inRate, 1) + 256);
+        if (!Allocate(s16_.get(), AV_SAMPLE_FMT_S16, room))
+            return false;
+        const int n = ff::resample.swr_convert(
+            toS16_.get(), s16_->extended_data, room,
+            frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr, inSamples);
+        if (n <= 0)
+            return n == 0;
+        uint8_t** data = s16_->extended_data;
+        if (toEncoder_) {
+            if (!Allocate(out_.get(), format_, n) ||
+                ff::resample.swr_convert(toEncoder_.get(), out_->extended_data, n,
+                                         const_cast<const uint8_t**>(s16_->extended_data), n) != n)
+                return false;
+            data = out_->extended_data;
+        }
+        return ff::util.av_audio_fifo_write(fifo, reinterpret_cast<void**>(data), n) == n;
+    }
+
+private:
+    // (5.1 takes the layouts without const.)
+    static ff::SwrContextPtr Converter(AVChannelLayout* outLayout, AVSampleFormat outFormat,
+                                       int outRate, AVChannelLayout* inLayout,
+                                       AVSampleFormat inFormat, int inRate) {
+        SwrContext* raw = nullptr;
+        if (ff::resample.swr_alloc_set_opts2(&raw, outLayout, outFormat, outRate, inLayout,
+                                             inFormat, inRate, 0, nullptr) < 0 ||
+            ff::resample.swr_init(raw) < 0) {
+            ff::resample.swr_free(&raw);
+            return nullptr;
+        }
+        return ff::SwrContextPtr(raw);
+    }
+
+    bool Init(const AVFrame* first) {
+        toS16_ = Converter(&layout_, AV_SAMPLE_FMT_S16, rate_,
+                           const_cast<AVChannelLayout*>(&first->ch_layout),
+                           static_cast<AVSampleFormat>(first->format), first->sample_rate);
+        if (format_ != AV_SAMPLE_FMT_S16)
+            toEncoder_ = Converter(&layout_, format_, rate_, &layout_, AV_SAMPLE_FMT_S16, rate_);
+        return toS16_ && (format_ == AV_SAMPLE_FMT_S16 || toEncoder_) && s16_ && out_;
+    }
+
+    bool Allocate(AVFrame* frame, AVSampleFormat format, int samples) {
+        ff::util.av_frame_unref(frame);
+        frame->format = format;
+        frame->nb_samples = std::max(samples, 1);
+        frame->sample_rate = rate_;
+        return ff::util.av_channel_layout_copy(&frame->ch_layout, &layout_) >= 0 &&
+               ff::util.av_frame_get_buffer(frame, 0) >= 0;
+    }
+
+    AVSampleFormat format_;
+    int rate_;
+    AVChannelLayout layout_{};
+    ff::SwrContextPtr toS16_, toEncoder_;
+    ff::FramePtr s16_ = ff::MakeFrame(), out_ = ff::MakeFrame();
+};
 
 // The clip with a decoder for each wanted stream.
 class ClipReader {
@@ -183,6 +265,91 @@ bool EncodeTimed(AVCodecContext* enc, const AVFrame* frame, AVPacket* pkt, Spent
     }
 }
 
+// The video encoder the engine would open for `target`, opened (timed into `spent`); null
+// with cost.error set when it cannot be.
+ff::CodecContextPtr OpenVideoEncoder(const VideoEncodeSpec& target, EncodeCost& cost,
+                                     Spent& spent) {
+    const AVCodec* codec = ResolveEncoder(target.encoder, target.id);
+    if (!codec) {
+        cost.error = "no encoder for '" + target.encoder + "'";
+        return nullptr;
+    }
+    cost.encoder = codec->name;
+    ff::CodecContextPtr enc(ff::codec.avcodec_alloc_context3(codec));
+    if (!enc) {
+        cost.error = "out of memory";
+        return nullptr;
+    }
+    AVRational rate = target.rate;
+    if (codec->supported_framerates)
+        rate = engine::NearestSupportedRate(codec->supported_framerates, rate);
+    enc->width = target.width;
+    enc->height = target.height;
+    enc->pix_fmt = target.pixFmt;
+    if (codec->pix_fmts) {
+        bool listed = false;
+        for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; p++)
+            listed = listed || *p == target.pixFmt;
+        if (!listed)
+            enc->pix_fmt = codec->pix_fmts[0];
+    } else if (target.pixFmt == AV_PIX_FMT_NONE) {
+        enc->pix_fmt = AV_PIX_FMT_YUV420P;
+    }
+    enc->time_base = AVRational{rate.den, rate.num};
+    enc->framerate = rate;
+    enc->thread_count = 1; // as the engine encodes
+    if (target.bitRate > 0)
+        enc->bit_rate = target.bitRate;
+    if (target.maxRate > 0)
+        enc->rc_max_rate = target.maxRate;
+    if (target.minRate > 0)
+        enc->rc_min_rate = target.minRate;
+    if (target.bufSize > 0)
+        enc->rc_buffer_size = static_cast<int>(target.bufSize);
+    if (target.tolerance > 0)
+        enc->bit_rate_tolerance = static_cast<int>(target.tolerance);
+    if (target.gop > 0)
+        enc->gop_size = target.gop;
+    enc->rc_initial_buffer_occupancy = enc->rc_buffer_size * 3 / 4;
+    if (target.globalHeader)
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    if (const char* name = ff::util.av_get_pix_fmt_name(enc->pix_fmt))
+        cost.format = name;
+    Stopwatch watch(spent);
+    if (watch([&] { return ff::codec.avcodec_open2(enc.get(), codec, nullptr); }) < 0) {
+        cost.error = std::string("cannot open ") + codec->name;
+        return nullptr;
+    }
+    return enc;
+}
+
+// A library audio encoder as the engine opens it for `target` (timed into `spent`); null
+// with cost.error set when it cannot be.
+ff::CodecContextPtr OpenAudioEncoder(const AVCodec* codec, const AudioEncodeSpec& target,
+                                     EncodeCost& cost, Spent& spent) {
+    cost.encoder = codec->name;
+    ff::CodecContextPtr enc(ff::codec.avcodec_alloc_context3(codec));
+    if (!enc) {
+        cost.error = "out of memory";
+        return nullptr;
+    }
+    enc->sample_fmt = EngineSampleFormat(codec);
+    enc->sample_rate = target.sampleRate;
+    enc->time_base = AVRational{1, target.sampleRate};
+    ff::util.av_channel_layout_default(&enc->ch_layout, target.channels);
+    enc->thread_count = 1;
+    if (target.bitRate > 0)
+        enc->bit_rate = target.bitRate;
+    if (target.globalHeader)
+        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    Stopwatch watch(spent);
+    if (watch([&] { return ff::codec.avcodec_open2(enc.get(), codec, nullptr); }) < 0) {
+        cost.error = std::string("cannot open ") + codec->name;
+        return nullptr;
+    }
+    return enc;
+}
+
 } // namespace
 
 DecodeCost MeasureDecode(const std::string& clip) {
@@ -255,58 +422,10 @@ OutputInfo ReadOutput(const std::string& path) {
 EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& target,
                               int64_t inputFrames) {
     EncodeCost cost;
-    const AVCodec* codec = ResolveEncoder(target.encoder, target.id);
-    if (!codec) {
-        cost.error = "no encoder for '" + target.encoder + "'";
+    ff::CodecContextPtr enc = OpenVideoEncoder(target, cost, cost.spent);
+    if (!enc)
         return cost;
-    }
-    cost.encoder = codec->name;
-    ff::CodecContextPtr enc(ff::codec.avcodec_alloc_context3(codec));
-    if (!enc) {
-        cost.error = "out of memory";
-        return cost;
-    }
-    AVRational rate = target.rate;
-    if (codec->supported_framerates)
-        rate = engine::NearestSupportedRate(codec->supported_framerates, rate);
-    enc->width = target.width;
-    enc->height = target.height;
-    enc->pix_fmt = target.pixFmt;
-    if (codec->pix_fmts) {
-        bool listed = false;
-        for (const AVPixelFormat* p = codec->pix_fmts; *p != AV_PIX_FMT_NONE; p++)
-            listed = listed || *p == target.pixFmt;
-        if (!listed)
-            enc->pix_fmt = codec->pix_fmts[0];
-    } else if (target.pixFmt == AV_PIX_FMT_NONE) {
-        enc->pix_fmt = AV_PIX_FMT_YUV420P;
-    }
-    enc->time_base = AVRational{rate.den, rate.num};
-    enc->framerate = rate;
-    enc->thread_count = 1; // as the engine encodes
-    if (target.bitRate > 0)
-        enc->bit_rate = target.bitRate;
-    if (target.maxRate > 0)
-        enc->rc_max_rate = target.maxRate;
-    if (target.minRate > 0)
-        enc->rc_min_rate = target.minRate;
-    if (target.bufSize > 0)
-        enc->rc_buffer_size = static_cast<int>(target.bufSize);
-    if (target.tolerance > 0)
-        enc->bit_rate_tolerance = static_cast<int>(target.tolerance);
-    if (target.gop > 0)
-        enc->gop_size = target.gop;
-    enc->rc_initial_buffer_occupancy = enc->rc_buffer_size * 3 / 4;
-    if (target.globalHeader)
-        enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    if (const char* name = ff::util.av_get_pix_fmt_name(enc->pix_fmt))
-        cost.format = name;
-    Stopwatch watch(cost.spent);
-    if (watch([&] { return ff::codec.avcodec_open2(enc.get(), codec, nullptr); }) < 0) {
-        cost.error = std::string("cannot open ") + codec->name;
-        return cost;
-    }
-
+    const AVCodec* codec = enc->codec;
     ff::FramePtr picture = ff::MakeFrame();
     ff::PacketPtr pkt = ff::MakePacket();
     if (!picture || !pkt) {
@@ -395,25 +514,9 @@ EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& ta
         frameSize = engine::AmrNbEncoder::kFrameSamples;
         cost.format = "s16";
     } else {
-        cost.encoder = codec->name;
-        enc.reset(ff::codec.avcodec_alloc_context3(codec));
-        if (!enc) {
-            cost.error = "out of memory";
+        enc = OpenAudioEncoder(codec, target, cost, cost.spent);
+        if (!enc)
             return cost;
-        }
-        enc->sample_fmt = EngineSampleFormat(codec);
-        enc->sample_rate = rate;
-        enc->time_base = AVRational{1, rate};
-        ff::util.av_channel_layout_default(&enc->ch_layout, channels);
-        enc->thread_count = 1;
-        if (target.bitRate > 0)
-            enc->bit_rate = target.bitRate;
-        if (target.globalHeader)
-            enc->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-        if (watch([&] { return ff::codec.avcodec_open2(enc.get(), codec, nullptr); }) < 0) {
-            cost.error = std::string("cannot open ") + codec->name;
-            return cost;
-        }
         format = enc->sample_fmt;
         if (const char* name = ff::util.av_get_sample_fmt_name(format))
             cost.format = name;
@@ -429,59 +532,16 @@ EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& ta
         cost.error = "out of memory";
         return cost;
     }
-    AVChannelLayout layout{};
-    ff::util.av_channel_layout_default(&layout, channels);
-    ff::SwrContextPtr resampler;
+    SixteenBitPath path(format, rate, channels);
     bool ok = true;
-    auto convert = [&](const AVFrame* frame) {
-        const int inSamples = frame ? frame->nb_samples : 0;
-        const int room = static_cast<int>(ff::resample.swr_get_delay(resampler.get(), rate) +
-                                          static_cast<int64_t>(inSamples) * rate /
-                                              std::max(frame ? frame->sample_rate : rate, 1) +
-                                          256);
-        ff::util.av_frame_unref(chunk.get());
-        chunk->format = format;
-        chunk->nb_samples = room;
-        ff::util.av_channel_layout_copy(&chunk->ch_layout, &layout);
-        if (ff::util.av_frame_get_buffer(chunk.get(), 0) < 0) {
-            ok = false;
-            return;
-        }
-        const int n = ff::resample.swr_convert(
-            resampler.get(), chunk->extended_data, room,
-            frame ? const_cast<const uint8_t**>(frame->extended_data) : nullptr, inSamples);
-        if (n < 0 || ff::util.av_audio_fifo_write(
-                         fifo.get(), reinterpret_cast<void**>(chunk->extended_data), n) < n)
-            ok = false;
-    };
     ClipReader reader;
     DecodeCost ignored;
-    if (!reader.Open(clip, false, true, cost.error)) {
-        ff::util.av_channel_layout_uninit(&layout);
+    if (!reader.Open(clip, false, true, cost.error))
         return cost;
-    }
-    const bool read = reader.Run(
-        [&](AVMediaType, AVFrame* frame) {
-            if (!ok)
-                return;
-            if (!resampler) {
-                SwrContext* raw = nullptr;
-                if (ff::resample.swr_alloc_set_opts2(&raw, &layout, format, rate, &frame->ch_layout,
-                                                     static_cast<AVSampleFormat>(frame->format),
-                                                     frame->sample_rate, 0, nullptr) < 0 ||
-                    ff::resample.swr_init(raw) < 0) {
-                    ff::resample.swr_free(&raw);
-                    ok = false;
-                    return;
-                }
-                resampler.reset(raw);
-            }
-            convert(frame);
-        },
-        ignored, cost.error);
-    if (read && ok && resampler)
-        convert(nullptr);
-    ff::util.av_channel_layout_uninit(&layout);
+    const bool read =
+        reader.Run([&](AVMediaType, AVFrame* frame) { ok = ok && path.Push(frame, fifo.get()); },
+                   ignored, cost.error);
+    ok = ok && path.Push(nullptr, fifo.get());
     if (!read || !ok) {
         if (cost.error.empty())
             cost.error = "cannot prepare the samples";
@@ -518,6 +578,152 @@ EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& ta
         ok = EncodeTimed(enc.get(), nullptr, pkt.get(), cost.spent, cost.bytes);
     if (!ok) {
         cost.error = "encoding failed in " + cost.encoder;
+        return cost;
+    }
+    cost.ok = true;
+    return cost;
+}
+
+} // namespace corvina::bench
+
+namespace corvina::bench {
+
+PipelineCost MeasurePipeline(const std::string& clip, const VideoEncodeSpec* video,
+                             const AudioEncodeSpec* audio, int64_t inputFrames) {
+    PipelineCost cost;
+    const auto start = Clock::now();
+    const double cpuStart = ProcessCpu();
+    Spent opening; // inside the total already
+    EncodeCost videoCost, audioCost;
+
+    ClipReader reader;
+    if (!reader.Open(clip, video != nullptr, audio != nullptr, cost.error))
+        return cost;
+    ff::CodecContextPtr venc, aenc;
+    if (video && !(venc = OpenVideoEncoder(*video, videoCost, opening))) {
+        cost.error = videoCost.error;
+        return cost;
+    }
+    if (audio) {
+        const AVCodec* codec = ResolveEncoder(audio->encoder, audio->id);
+        if (!codec) {
+            cost.error = "the one-pass floor needs a library encoder for '" + audio->encoder + "'";
+            return cost;
+        }
+        if (!(aenc = OpenAudioEncoder(codec, *audio, audioCost, opening))) {
+            cost.error = audioCost.error;
+            return cost;
+        }
+    }
+
+    ff::PacketPtr pkt = ff::MakePacket();
+    ff::FramePtr picture = ff::MakeFrame(), chunk = ff::MakeFrame();
+    if (!pkt || !picture || !chunk) {
+        cost.error = "out of memory";
+        return cost;
+    }
+    Spent encodeSpent; // not reported apart
+    bool ok = true;
+
+    // Video: output frame j shows input frame j * in / wanted, as MeasureVideoEncode.
+    ff::SwsContextPtr scaler;
+    int64_t decoded = 0, sent = 0;
+    const int64_t wanted = video ? video->frames : 0;
+    const int64_t in = std::max<int64_t>(inputFrames, 1);
+    auto videoFrame = [&](AVFrame* frame) {
+        const int64_t k = decoded++;
+        const int64_t upTo = std::min(wanted, ((k + 1) * wanted + in - 1) / in);
+        if (!ok || upTo <= sent)
+            return;
+        AVFrame* out = frame;
+        if (frame->width != venc->width || frame->height != venc->height ||
+            frame->format != venc->pix_fmt) {
+            if (!picture->buf[0]) {
+                picture->format = venc->pix_fmt;
+                picture->width = venc->width;
+                picture->height = venc->height;
+                ok = ff::util.av_frame_get_buffer(picture.get(), 0) >= 0;
+            }
+            scaler.reset(ff::scale.sws_getCachedContext(
+                scaler.release(), frame->width, frame->height,
+                static_cast<AVPixelFormat>(frame->format), venc->width, venc->height, venc->pix_fmt,
+                SWS_BICUBIC, nullptr, nullptr, nullptr));
+            ok = ok && scaler && ff::util.av_frame_make_writable(picture.get()) >= 0;
+            if (!ok)
+                return;
+            ff::scale.sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height,
+                                picture->data, picture->linesize);
+            out = picture.get();
+        }
+        out->pict_type = AV_PICTURE_TYPE_NONE;
+        while (ok && sent < upTo) {
+            out->pts = sent++;
+            ok = EncodeTimed(venc.get(), out, pkt.get(), encodeSpent, cost.bytes);
+        }
+        cost.videoFrames = sent;
+    };
+
+    // Audio: through 16-bit as in the engine, then in frames of the encoder's size.
+    std::optional<SixteenBitPath> path;
+    ff::AudioFifoPtr fifo;
+    if (aenc) {
+        path.emplace(aenc->sample_fmt, aenc->sample_rate, aenc->ch_layout.nb_channels);
+        fifo.reset(
+            ff::util.av_audio_fifo_alloc(aenc->sample_fmt, aenc->ch_layout.nb_channels, 1 << 14));
+        if (!fifo) {
+            cost.error = "out of memory";
+            return cost;
+        }
+    }
+    int64_t audioPts = 0;
+    const int frameSize = aenc && aenc->frame_size > 0 ? aenc->frame_size : 1024;
+    // A short last frame goes only to an encoder that takes one.
+    const bool shortLast = aenc && (aenc->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME |
+                                                                 AV_CODEC_CAP_VARIABLE_FRAME_SIZE));
+    auto encodeWhole = [&](bool last) {
+        while (ok && (ff::util.av_audio_fifo_size(fifo.get()) >= frameSize ||
+                      (last && shortLast && ff::util.av_audio_fifo_size(fifo.get()) > 0))) {
+            const int n = std::min(frameSize, ff::util.av_audio_fifo_size(fifo.get()));
+            ff::util.av_frame_unref(chunk.get());
+            chunk->format = aenc->sample_fmt;
+            chunk->nb_samples = n;
+            chunk->sample_rate = aenc->sample_rate;
+            ff::util.av_channel_layout_copy(&chunk->ch_layout, &aenc->ch_layout);
+            ok = ff::util.av_frame_get_buffer(chunk.get(), 0) >= 0 &&
+                 ff::util.av_audio_fifo_read(
+                     fifo.get(), reinterpret_cast<void**>(chunk->extended_data), n) == n;
+            chunk->pts = audioPts;
+            audioPts += n;
+            ok = ok && EncodeTimed(aenc.get(), chunk.get(), pkt.get(), encodeSpent, cost.bytes);
+        }
+        cost.audioSamples = audioPts;
+    };
+    auto audioFrame = [&](AVFrame* frame) {
+        ok = ok && path->Push(frame, fifo.get());
+        encodeWhole(false);
+    };
+
+    DecodeCost decodeSpent; // inside the total already
+    const bool read = reader.Run(
+        [&](AVMediaType type, AVFrame* frame) {
+            if (type == AVMEDIA_TYPE_VIDEO)
+                videoFrame(frame);
+            else
+                audioFrame(frame);
+        },
+        decodeSpent, cost.error);
+    if (read && ok && venc)
+        ok = EncodeTimed(venc.get(), nullptr, pkt.get(), encodeSpent, cost.bytes);
+    if (read && ok && aenc) {
+        ok = path->Push(nullptr, fifo.get());
+        encodeWhole(true);
+        ok = ok && EncodeTimed(aenc.get(), nullptr, pkt.get(), encodeSpent, cost.bytes);
+    }
+    cost.spent.cpu = ProcessCpu() - cpuStart;
+    cost.spent.wall = std::chrono::duration<double>(Clock::now() - start).count();
+    if (!read || !ok) {
+        if (cost.error.empty())
+            cost.error = "the one-pass floor failed";
         return cost;
     }
     cost.ok = true;

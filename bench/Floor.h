@@ -96,4 +96,19 @@ EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& ta
 // Encodes the clip's whole audio, decoded and resampled beforehand (untimed).
 EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& target);
 
+// The whole conversion as one pass without an engine around it: packets are read and
+// decoded, and each frame is encoded as it comes (scaled, resampled and given the target
+// frame count only where the target differs from the clip), nothing muxed or written. All
+// of it is timed, from opening the clip to the encoders' last packet. Either target may be
+// null; the audio one needs a library encoder.
+struct PipelineCost {
+    bool ok = false;
+    std::string error;
+    Spent spent;
+    int64_t videoFrames = 0, audioSamples = 0, bytes = 0;
+};
+
+PipelineCost MeasurePipeline(const std::string& clip, const VideoEncodeSpec* video,
+                             const AudioEncodeSpec* audio, int64_t inputFrames);
+
 } // namespace corvina::bench

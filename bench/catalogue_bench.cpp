@@ -3,10 +3,13 @@
 // batch throughput of the headless front end with one task at a time and with two.
 //
 //   corvina-bench-catalogue CLIP [--entries I,J,...] [--jobs-clip FILE] [--jobs-format I]
-//                           [--no-jobs] [--repeat N] [--verbose]
+//                           [--no-jobs] [--repeat N] [--verbose] [--raw EXT OPTIONS]
 //
 // --repeat N keeps the best of N runs of everything (1 by default); --verbose shows each
-// floor's encoder settings and output size beside what the conversion wrote.
+// floor's encoder settings and output size beside what the conversion wrote. --raw adds a
+// row that converts with engine option text (one "name=value" per line) into a file of
+// that extension through the component alone, as `corvina-convert --raw` does; without
+// --entries it is the only row.
 //
 // Every measurement runs in a child process of its own (this program again): --decode for
 // the decode-only pass, then per entry --child for the conversion and --floor for the
@@ -176,6 +179,64 @@ int RunChild(int index, const std::string& clip, const std::string& outDir) {
     return 0;
 }
 
+// The job fields the floor reads, from engine option names.
+constexpr std::pair<const char*, const char*> kRawFields[] = {
+    {"vcodec", "output.VideoCodec"}, {"b", "output.VideoBitrate"},    {"r", "output.FrameRate"},
+    {"g", "output.GOPSize"},         {"acodec", "output.AudioCodec"}, {"ab", "output.AudioBitrate"},
+};
+
+// Converts the clip with engine option text through the component alone (one task, as
+// `corvina-convert --raw` does) and prints the same lines as RunChild.
+int RunRawChild(const std::string& clip, const std::string& output, const std::string& options) {
+    BenchScheduler scheduler;
+    hosting::TTranscodeEngine engine(&scheduler);
+    if (!engine.LoadLibraries(binding::ProgramFolder() + "Common", true)) {
+        std::printf("bench.status=NoLibraries\nbench.error=%s\n", engine.LastError().c_str());
+        return 1;
+    }
+    engine.SetLogLevel(hosting::TLogLevel::llQuiet);
+    hosting::TInputOptions input;
+    hosting::InitInputOptions(input);
+    hosting::TOutputOptions out;
+    hosting::InitOutputOptions(out);
+    out.ExtOptions = options;
+    bool ended = false, finished = false;
+    std::string failure;
+    engine.OnTerminate = [&](int task, bool done, bool exception, const std::string& message) {
+        if (task < 0)
+            return;
+        scheduler.Post([&, done, exception, message] {
+            ended = true;
+            finished = done && !exception;
+            if (exception)
+                failure = message;
+        });
+    };
+    const double cpuBefore = OwnCpuSeconds();
+    const auto start = Clock::now();
+    const int task = engine.AddTask(clip, &input);
+    if (task < 0 || !engine.SetOutputFile(task, output, &out)) {
+        std::printf("bench.status=Fail\nbench.error=%s\n", engine.LastError().c_str());
+        return 1;
+    }
+    engine.Start(1);
+    scheduler.RunUntil([&ended] { return ended; }, std::chrono::seconds(1800));
+    const double wall = Since(start);
+    const double cpu = OwnCpuSeconds() - cpuBefore;
+    std::printf("bench.status=%s\n", !ended ? "Timeout" : finished ? app::kProgressDone : "Fail");
+    std::printf("bench.wall=%.6f\nbench.cpu=%.6f\nbench.output=%s\n", wall, cpu, output.c_str());
+    for (const auto& [name, value] : hosting::SplitExtOptions(options))
+        for (const auto& [option, field] : kRawFields)
+            if (name == option)
+                std::printf("%s=%s\n", field, value.c_str());
+    if (!failure.empty())
+        std::printf("bench.error=%s\n", failure.c_str());
+    std::fflush(stdout);
+    engine.Stop();
+    engine.ClearTasks();
+    return 0;
+}
+
 bool LoadLibrariesQuietly() {
     if (!binding::LoadAll(binding::ProgramFolder() + "Common", true)) {
         std::printf("decode.error=%s\nfloor.error=%s\n", binding::LoaderErrorText().c_str(),
@@ -218,7 +279,7 @@ bool GlobalHeader(const std::string& path) {
 // The encode-only floor of one conversion: reads back what it wrote, takes the encoders
 // and bit rates from its job (the child's lines in jobFile), prints "floor.*" lines.
 int RunFloorChild(const std::string& clip, const std::string& output, const std::string& jobFile,
-                  int64_t inputFrames, AVRational inputRate) {
+                  int64_t inputFrames, AVRational inputRate, bool onePass) {
     if (!LoadLibrariesQuietly())
         return 1;
     std::stringstream text;
@@ -232,8 +293,10 @@ int RunFloorChild(const std::string& clip, const std::string& output, const std:
     Spent encode;
     std::string described;
     std::string error;
+    std::optional<VideoEncodeSpec> videoTarget;
+    std::optional<AudioEncodeSpec> audioTarget;
     if (out.hasVideo) {
-        VideoEncodeSpec v;
+        VideoEncodeSpec& v = videoTarget.emplace();
         v.encoder = TextField(f, "output.VideoCodec");
         v.id = out.videoId;
         v.width = out.width;
@@ -267,7 +330,7 @@ int RunFloorChild(const std::string& clip, const std::string& output, const std:
         described = c.encoder + " " + std::to_string(out.width) + "x" + std::to_string(out.height);
     }
     if (out.hasAudio) {
-        AudioEncodeSpec a;
+        AudioEncodeSpec& a = audioTarget.emplace();
         a.encoder = TextField(f, "output.AudioCodec");
         a.id = out.audioId;
         a.sampleRate = out.sampleRate;
@@ -289,6 +352,14 @@ int RunFloorChild(const std::string& clip, const std::string& output, const std:
     std::printf("floor.hasVideo=%d\nfloor.hasAudio=%d\nfloor.described=%s\n", out.hasVideo ? 1 : 0,
                 out.hasAudio ? 1 : 0, described.c_str());
     PrintSpent("floor.encode", encode);
+    if (onePass && error.empty()) {
+        const PipelineCost p = MeasurePipeline(clip, videoTarget ? &*videoTarget : nullptr,
+                                               audioTarget ? &*audioTarget : nullptr, inputFrames);
+        if (p.ok)
+            PrintSpent("floor.onePass", p.spent);
+        else
+            std::printf("floor.onePassError=%s\n", p.error.c_str());
+    }
     if (!error.empty()) {
         std::printf("floor.error=%s\n", error.c_str());
         return 1;
@@ -361,6 +432,8 @@ ChildRun Spawn(const std::vector<std::string>& args, bool capture) {
 struct Entry {
     int index;
     std::string name;
+    std::string rawOptions; // set: not a catalogue entry, engine options into rawExtension
+    std::string rawExtension;
 };
 
 std::vector<Entry> CatalogueEntries() {
@@ -425,11 +498,16 @@ void BenchEntry(const std::string& self, const std::string& clip, const DecodeCo
     // neighbours on the cores; each time is the least seen, the peak memory the largest.
     double wall = 1e100, cpu = 1e100, peakMb = 0, floorPeakMb = 0;
     Spent encode{1e100, 1e100};
+    Spent onePass{1e100, 1e100}; // raw rows: the one-pass floor
     std::map<std::string, std::string> g;
     ChildRun floorRun;
     for (int r = 0; r < repeat; r++) {
         const ChildRun run =
-            Spawn({self, "--child", std::to_string(entry.index), clip, outDir.string()}, true);
+            entry.rawOptions.empty()
+                ? Spawn({self, "--child", std::to_string(entry.index), clip, outDir.string()}, true)
+                : Spawn({self, "--raw-child", clip,
+                         (outDir / ("raw." + entry.rawExtension)).string(), entry.rawOptions},
+                        true);
         const auto f = ParseLines(run.output);
         const std::string status = TextField(f, "bench.status");
         if (!run.started)
@@ -443,16 +521,28 @@ void BenchEntry(const std::string& self, const std::string& clip, const DecodeCo
 
         const fs::path jobFile = outDir / "job.txt";
         std::ofstream(jobFile) << run.output;
-        floorRun = Spawn({self, "--floor", clip, TextField(f, "bench.output"), jobFile.string(),
-                          std::to_string(decode.videoFrames), std::to_string(decode.videoRate.num),
-                          std::to_string(decode.videoRate.den)},
-                         true);
+        std::vector<std::string> floorArgs = {self,
+                                              "--floor",
+                                              clip,
+                                              TextField(f, "bench.output"),
+                                              jobFile.string(),
+                                              std::to_string(decode.videoFrames),
+                                              std::to_string(decode.videoRate.num),
+                                              std::to_string(decode.videoRate.den)};
+        if (!entry.rawOptions.empty())
+            floorArgs.push_back("--one-pass");
+        floorRun = Spawn(floorArgs, true);
         g = ParseLines(floorRun.output);
         if (TextField(g, "floor.status") != "ok")
             break;
         const Spent spent = SpentField(g, "floor.encode");
         encode.wall = std::min(encode.wall, spent.wall);
         encode.cpu = std::min(encode.cpu, spent.cpu);
+        if (!TextField(g, "floor.onePass.wall").empty()) {
+            const Spent pass = SpentField(g, "floor.onePass");
+            onePass.wall = std::min(onePass.wall, pass.wall);
+            onePass.cpu = std::min(onePass.cpu, pass.cpu);
+        }
         floorPeakMb = std::max(floorPeakMb, floorRun.peakMb);
     }
     const bool hasVideo = IntField(g, "floor.hasVideo") != 0;
@@ -488,6 +578,13 @@ void BenchEntry(const std::string& self, const std::string& clip, const DecodeCo
         std::printf("%7.2f %6.2f %6.2f %6.2f %6.2f\n", floor.wall, wall / floor.wall, cpu,
                     floor.cpu, cpu / floor.cpu);
     }
+    if (onePass.wall < 1e100)
+        std::printf("      one-pass floor (decode, then encode each frame as it comes; no engine, "
+                    "no muxing): %.2f s, cpu %.2f s; ratio %.2f, cpu ratio %.2f\n",
+                    onePass.wall, onePass.cpu, wall / onePass.wall, cpu / onePass.cpu);
+    else if (!TextField(g, "floor.onePassError").empty())
+        std::printf("      one-pass floor failed: %s\n",
+                    TextField(g, "floor.onePassError").c_str());
     if (verbose) {
         for (const char* key : {"floor.detail.video", "floor.detail.audio"})
             if (!TextField(g, key).empty())
@@ -574,7 +671,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: corvina-bench-catalogue CLIP [--entries I,J,...] [--jobs-clip FILE]\n"
                  "                               [--jobs-format I] [--no-jobs] [--repeat N]\n"
-                 "                               [--verbose]\n");
+                 "                               [--verbose] [--raw EXT OPTIONS]\n");
     return 2;
 }
 
@@ -586,11 +683,15 @@ int RunParent(int argc, char* argv[]) {
     int repeat = 1;
     bool jobs = true;
     bool verbose = false;
+    std::optional<Entry> raw;
     for (int i = 1; i < argc; i++) {
         const std::string a = argv[i];
         if (a == "--entries" && i + 1 < argc)
             only = argv[++i];
-        else if (a == "--jobs-clip" && i + 1 < argc)
+        else if (a == "--raw" && i + 2 < argc) {
+            raw = Entry{-1, std::string("raw into .") + argv[i + 1], argv[i + 2], argv[i + 1]};
+            i += 2;
+        } else if (a == "--jobs-clip" && i + 1 < argc)
             jobsClip = argv[++i];
         else if (a == "--jobs-format" && i + 1 < argc)
             jobsFormat = std::atoi(argv[++i]);
@@ -629,7 +730,11 @@ int RunParent(int argc, char* argv[]) {
             chosen.push_back(*it);
         }
         entries = chosen;
+    } else if (raw) {
+        entries.clear();
     }
+    if (raw)
+        entries.push_back(*raw);
 
     const auto begun = Clock::now();
     const std::string loadBefore = LoadAverage();
@@ -716,10 +821,13 @@ int main(int argc, char* argv[]) {
     using namespace corvina::bench;
     if (argc == 5 && std::strcmp(argv[1], "--child") == 0)
         return RunChild(std::atoi(argv[2]), argv[3], argv[4]);
+    if (argc == 5 && std::strcmp(argv[1], "--raw-child") == 0)
+        return RunRawChild(argv[2], argv[3], argv[4]);
     if (argc == 3 && std::strcmp(argv[1], "--decode") == 0)
         return RunDecodeChild(argv[2]);
-    if (argc == 8 && std::strcmp(argv[1], "--floor") == 0)
+    if ((argc == 8 || argc == 9) && std::strcmp(argv[1], "--floor") == 0)
         return RunFloorChild(argv[2], argv[3], argv[4], std::atoll(argv[5]),
-                             AVRational{std::atoi(argv[6]), std::atoi(argv[7])});
+                             AVRational{std::atoi(argv[6]), std::atoi(argv[7])},
+                             argc == 9 && std::strcmp(argv[8], "--one-pass") == 0);
     return RunParent(argc, argv);
 }

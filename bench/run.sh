@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks on a generated 20 s 720p clip; prints one table each.
-#   bench/run.sh            every catalogue entry, the --jobs 1/2 batch, the remux table
+#   bench/run.sh            every catalogue entry, the --jobs 1/2 batch, one transcode through
+#                           the component alone, the remux table
 #   bench/run.sh quick      four entries (3GP, MP4, AAC, PS3) and a short batch: about a minute
 #   bench/run.sh 0,8,20     the entries at these indexes (corvina-convert --list-formats)
 # Each measurement keeps the best of CORVINA_BENCH_REPEAT runs (2; quick: 1), since other
@@ -38,6 +39,12 @@ start=$SECONDS
 status=0
 echo "== Catalogue entries"
 "$build/bin/corvina-bench-catalogue" "$clip" --repeat "$repeat" "${args[@]}" || status=$?
+echo
+# The engine's own transcode path, no catalogue: 720p H.264/AAC to MPEG-4 Part 2 at
+# 1200 kbit/s 25 fps with AAC 128 kbit/s 44100 Hz stereo.
+echo "== Transcode: mpeg4 1200k 25 fps + aac 128k 44100 Hz stereo"
+"$build/bin/corvina-bench-catalogue" "$clip" --repeat "$repeat" --no-jobs --raw mp4 \
+  $'vcodec=mpeg4\nb=1200000\nr=25\nacodec=aac\nab=128000\nar=44100\nac=2' || status=$?
 echo
 echo "== Stream copy"
 "$build/bin/corvina-bench-remux" "$clip" "$remux_repeats" || status=$?
