@@ -787,7 +787,7 @@ int RunParent(int argc, char* argv[]) {
         BenchEntry(self, clip, decode, e, workDir, repeat, verbose, totals);
     std::printf(
         "\nwall s: Start until the row reads Done (workflow + engine component, opening "
-        "included).\n"
+        "included;\n  raw rows: the component alone, from adding the task to its end).\n"
         "fps: output video frames / wall; i: audio-only output, the clip's video frames / wall.\n"
         "peak MB: ru_maxrss of the entry's own process (wait4).\n"
         "floor s: demux + decode of the streams the output keeps + encode-only of what it "
