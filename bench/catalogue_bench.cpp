@@ -119,6 +119,16 @@ void SelectEntry(profiles::MainWindowBoxes& boxes, int index) {
     profiles::ApplyQualityPreset(boxes);
 }
 
+// Loads the libraries into the component and silences it; says why not in bench lines.
+bool LoadQuietly(hosting::TTranscodeEngine& engine) {
+    if (!engine.LoadLibraries(binding::ProgramFolder() + "Common", true)) {
+        std::printf("bench.status=NoLibraries\nbench.error=%s\n", engine.LastError().c_str());
+        return false;
+    }
+    engine.SetLogLevel(hosting::TLogLevel::llQuiet);
+    return true;
+}
+
 // Converts the clip with the entry's start state (one fill, Normal presets) through the
 // workflow and the engine component, as the window does, and prints "key=value" lines:
 // bench.status, bench.wall (Start until the row's end) and bench.cpu (this process's CPU
@@ -128,11 +138,8 @@ int RunChild(int index, const std::string& clip, const std::string& outDir) {
     SelectEntry(boxes, index);
     BenchScheduler scheduler;
     hosting::TTranscodeEngine engine(&scheduler);
-    if (!engine.LoadLibraries(binding::ProgramFolder() + "Common", true)) {
-        std::printf("bench.status=NoLibraries\nbench.error=%s\n", engine.LastError().c_str());
+    if (!LoadQuietly(engine))
         return 1;
-    }
-    engine.SetLogLevel(hosting::TLogLevel::llQuiet);
     SilentDialogs dialogs;
     app::ConversionWorkflow flow(engine, boxes, dialogs, scheduler);
     flow.OutputFolder = outDir;
@@ -190,11 +197,8 @@ constexpr std::pair<const char*, const char*> kRawFields[] = {
 int RunRawChild(const std::string& clip, const std::string& output, const std::string& options) {
     BenchScheduler scheduler;
     hosting::TTranscodeEngine engine(&scheduler);
-    if (!engine.LoadLibraries(binding::ProgramFolder() + "Common", true)) {
-        std::printf("bench.status=NoLibraries\nbench.error=%s\n", engine.LastError().c_str());
+    if (!LoadQuietly(engine))
         return 1;
-    }
-    engine.SetLogLevel(hosting::TLogLevel::llQuiet);
     hosting::TInputOptions input;
     hosting::InitInputOptions(input);
     hosting::TOutputOptions out;
