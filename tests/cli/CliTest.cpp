@@ -1,67 +1,22 @@
 // The headless front end as a user runs it: exit codes, result lines, error texts.
+#include "tests/cli/CliRun.h"
 #include "tests/support/MediaReadBack.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
-#include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 namespace corvina {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out, err;
-};
-
-std::string ReadFile(const fs::path& p) {
-    std::ifstream f(p);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-}
-
-// Runs corvina-convert with the arguments; `interruptAfterMs` >= 0 sends SIGINT then.
-RunResult RunCli(const std::vector<std::string>& args, int interruptAfterMs = -1) {
-    test::TempDir io;
-    const fs::path outFile = io / "out", errFile = io / "err";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int o = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        const int e = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        dup2(o, 1);
-        dup2(e, 2);
-        const std::string program = (test::BinDir() / "corvina-convert").string();
-        std::vector<char*> argv{const_cast<char*>(program.c_str())};
-        for (const std::string& a : args)
-            argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
-        _exit(127);
-    }
-    if (interruptAfterMs >= 0) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(interruptAfterMs));
-        kill(pid, SIGINT);
-    }
-    int status = 0;
-    waitpid(pid, &status, 0);
-    RunResult r;
-    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = ReadFile(outFile);
-    r.err = ReadFile(errFile);
-    return r;
-}
+using test::ReadFile;
+using test::RunCli;
+using test::RunResult;
 
 TEST(Cli, ListsTheFortySixItems) {
     const RunResult r = RunCli({"--list-formats"});
