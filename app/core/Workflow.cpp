@@ -8,8 +8,12 @@
 #include <dirent.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <stdexcept>
 
@@ -25,6 +29,29 @@ constexpr int kNoTimeLimitMs = 36000000; // 10 hours, for inputs of unknown leng
 bool FolderExists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// The engine's text for a refused output names only the file. The usual cause is the
+// output folder: gone since the batch started, or not writable. Name that cause too.
+std::string RefusedOutputText(const std::string& outputPath, const std::string& engineText) {
+    const size_t slash = outputPath.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : outputPath.substr(0, slash);
+    int cause = 0;
+    struct stat st;
+    if (stat(folder.c_str(), &st) != 0)
+        cause = errno;
+    else if (!S_ISDIR(st.st_mode))
+        cause = ENOTDIR;
+    else if (access(folder.c_str(), W_OK | X_OK) != 0)
+        cause = errno;
+    if (cause == 0)
+        return engineText;
+    std::string reason =
+        cause == ENOENT || cause == ENOTDIR ? "no such file or directory" : std::strerror(cause);
+    reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
+    return engineText + "\n" + folder + ": " + reason;
 }
 
 std::string Lower(std::string text) {
@@ -497,7 +524,7 @@ void ConversionWorkflow::JobRoutine() {
                     return;
                 }
                 if (!engine_.SetOutputFile(task, job.OutputPath, &job.Output)) {
-                    RowError(row, engine_.LastError());
+                    RowError(row, RefusedOutputText(job.OutputPath, engine_.LastError()));
                     engine_.RemoveTask(task);
                     FailRowAndMoveOn(row);
                     return;
@@ -554,7 +581,7 @@ void ConversionWorkflow::StartParallel(int threads) {
                 RowError(row, engine_.LastError());
                 Rows[row].Cells[kCellProgress] = kProgressFail;
             } else if (!engine_.SetOutputFile(task, job.OutputPath, &job.Output)) {
-                RowError(row, engine_.LastError());
+                RowError(row, RefusedOutputText(job.OutputPath, engine_.LastError()));
                 engine_.RemoveTask(task);
                 Rows[row].Cells[kCellProgress] = kProgressFail;
             } else {

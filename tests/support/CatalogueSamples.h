@@ -1,0 +1,31 @@
+// A few catalogue entries, each with a different muxer and encoder pairing, for tests that
+// run every one of them several times (so the whole catalogue would cost too much).
+#pragma once
+
+#include <array>
+#include <ostream>
+#include <string_view>
+
+namespace corvina::test {
+
+struct CatalogueSample {
+    std::string_view Name;  // for test names
+    std::string_view Entry; // the output format list's text
+};
+
+inline constexpr std::array<CatalogueSample, 7> kCatalogueSamples = {{
+    {"ThreeGp", "3GP - Mobile Video Format (*.3gp)"}, // 3gp muxer, AMR-NB audio
+    {"Mp4", "MP4 - MPEG4 Video (*.mp4)"},             // index written last
+    {"AviXvid", "AVI - XviD Video (*.avi)"},          // header rewritten at the end
+    {"Flv", "FLV - Flash Flv Video (*.flv)"},
+    {"Wmv", "WMV - Windows Media Video (*.wmv)"},
+    {"Mpeg2", "MPEG-2 Movie (*.mpg)"},          // program stream, no trailer to speak of
+    {"Mp3", "MP3 - Mpeg Layer3 Audio (*.mp3)"}, // audio only
+}};
+
+// gtest names a parameter by this instead of its bytes.
+inline void PrintTo(const CatalogueSample& sample, std::ostream* os) {
+    *os << sample.Name;
+}
+
+} // namespace corvina::test
