@@ -71,18 +71,23 @@ ConversionWorkflow::ConversionWorkflow(hosting::TTranscodeEngine& engine,
     // The engine reports on its worker threads: hand every event to the main thread, in
     // the order raised. The terminate closure writes the row and clears Converting in one
     // step, so the timer cannot start the next job in between.
+    // An event still on its way when its task is freed belongs to a job that is gone (a
+    // stopped batch's end arriving after the next batch started): it is dropped, or it would
+    // mark the new job's row and end the new batch.
     std::weak_ptr<bool> alive = alive_;
     engine_.OnProgress = [this, alive](int index, int frameNumber, int, int currentDuration, float,
                                        float, int64_t currentSize, int totalDuration) {
+        const unsigned generation = taskGeneration_;
         scheduler_.Post([=, this] {
-            if (alive.lock())
+            if (alive.lock() && generation == taskGeneration_)
                 EngineProgress(index, frameNumber, currentDuration, currentSize, totalDuration);
         });
     };
     engine_.OnTerminate = [this, alive](int index, bool, bool exception,
                                         const std::string& message) {
+        const unsigned generation = taskGeneration_;
         scheduler_.Post([=, this] {
-            if (alive.lock())
+            if (alive.lock() && generation == taskGeneration_)
                 EngineTerminate(index, exception, message);
         });
     };
@@ -95,6 +100,12 @@ ConversionWorkflow::~ConversionWorkflow() {
     engine_.OnTerminate = nullptr;
     if (tickScheduled_)
         scheduler_.Cancel(tickTimer_);
+}
+
+void ConversionWorkflow::ClearEngineTasks() {
+    engine_.ClearTasks();
+    // The freed tasks report nothing more; what they reported before is now stale.
+    ++taskGeneration_;
 }
 
 void ConversionWorkflow::RowChanged(int row) {
@@ -121,7 +132,7 @@ void ConversionWorkflow::ButtonAddFileClick() {
         OnStopPreview();
     if (Batch.Converting || Batch.AddingFiles)
         return;
-    engine_.ClearTasks();
+    ClearEngineTasks();
     for (size_t i = 0; i < Rows.size(); i++) {
         Rows[i].Cells[kCellProgress].clear();
         RowChanged(static_cast<int>(i));
@@ -175,7 +186,7 @@ void ConversionWorkflow::RemoveSelected() {
 void ConversionWorkflow::ClearAll() {
     if (Batch.AddingFiles || Batch.Converting)
         return;
-    engine_.ClearTasks();
+    ClearEngineTasks();
     Rows.clear();
     SelectedRow = -1;
     StateChanged();
@@ -274,7 +285,7 @@ void ConversionWorkflow::Start() {
     SetTimer(true);
     Batch.StopRequested = false;
     profiles::DisableConversionControls(boxes_);
-    engine_.ClearTasks();
+    ClearEngineTasks();
     reservedOutputs_.clear();
     Batch.CurrentRow = -1;
     StateChanged();
@@ -297,7 +308,7 @@ void ConversionWorkflow::TimerTick() {
 
 void ConversionWorkflow::CompleteBatch() {
     SetTimer(false);
-    engine_.ClearTasks();
+    ClearEngineTasks();
     dialogs_.ShowMessage(kAllCompleted, kTitleInformation);
     ProgressBar = 0;
     profiles::EnableConversionControls(boxes_);
@@ -380,7 +391,7 @@ void ConversionWorkflow::EngineTerminate(int index, bool exception, const std::s
         RowChanged(row);
     }
     if (Batch.BatchFinished && index < 0) {
-        engine_.ClearTasks();
+        ClearEngineTasks();
         ProgressBar = 0;
         Batch.Converting = false;
     }
@@ -485,13 +496,13 @@ void ConversionWorkflow::FailRowAndMoveOn(int row) {
 void ConversionWorkflow::JobRoutine() {
     // 1-4.
     engine_.Stop();
-    engine_.ClearTasks();
+    ClearEngineTasks();
     ProgressBar = 0;
     RemoveOldScripts();
     const std::string extension = "." + Lower(boxes_.OutputExtension);
     Batch.IsLastRow = false;
     Batch.BatchFinished = false;
-    engine_.ClearTasks();
+    ClearEngineTasks();
 
     // 5-7: the next checked row, or the last row.
     const int count = static_cast<int>(Rows.size());
@@ -563,7 +574,7 @@ void ConversionWorkflow::StartParallel(int threads) {
     Batch.CurrentRow = -1;
     profiles::DisableConversionControls(boxes_);
     engine_.Stop();
-    engine_.ClearTasks();
+    ClearEngineTasks();
     reservedOutputs_.clear();
     taskRows_.clear();
     RemoveOldScripts();

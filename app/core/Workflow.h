@@ -11,6 +11,7 @@
 #include "hosting/TranscodeEngine.h"
 #include "profiles/MainWindowBoxes.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <set>
@@ -105,6 +106,7 @@ public:
     EngineJob BuildJob(int row, const std::string& extension);
 
 private:
+    void ClearEngineTasks(); // the engine's ClearTasks; events already raised go stale
     void SetTimer(bool enabled);
     void ScheduleTick();
     void RowChanged(int row);
@@ -127,6 +129,10 @@ private:
     std::set<std::string> reservedOutputs_; // names given to rows of the running batch
     bool parallel_ = false;                 // the batch runs all its tasks at once
     std::vector<int> taskRows_;             // parallel batch: row of each task index
+    // Counts the engine's ClearTasks. An event carries the count of when it was raised (on a
+    // worker, under the engine's lock, so never across a ClearTasks) and is handled only
+    // while the count is still the same.
+    std::atomic<unsigned> taskGeneration_{0};
     // Closures posted to the main thread check this before touching the workflow.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

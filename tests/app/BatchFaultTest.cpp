@@ -137,6 +137,36 @@ TEST_F(BatchFaults, OutputFolderGoneBeforeTheLastJob) {
     EXPECT_EQ(text, "not a folder");
 }
 
+// A batch stopped and started again before the first job's last events were handled (the
+// job ended just as the user stopped it): those events belong to the old batch and must not
+// end or mark the new job.
+TEST_F(BatchFaults, StaleEventsOfAStoppedBatchLeaveTheNextAlone) {
+    flow->AddFiles({kLongerClip});
+    flow->Start();
+    // The job ends and raises its events; the main thread has not handled them yet.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (allDoneRaised < 1 && std::chrono::steady_clock::now() < limit)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    ASSERT_EQ(allDoneRaised, 1);
+    ASSERT_TRUE(flow->Batch.Converting);
+    flow->Stop();
+    ASSERT_EQ(dialogs.Questions.size(), 1u);
+    flow->Start();
+    ASSERT_TRUE(PumpUntil([this] { return !flow->TimerEnabled() && !flow->Batch.Converting; }));
+    // The new job reports its own end (a job freed under it would not).
+    EXPECT_TRUE(PumpUntil([this] { return allDoneRaised == 2; }, 10));
+    while (scheduler.RunPending() > 0) {
+    }
+    EXPECT_EQ(Cell(0, kCellProgress), kProgressDone);
+    EXPECT_EQ(dialogs.Completions(), 1);
+    ASSERT_EQ(jobs.size(), 2u);
+    const test::MediaInfo info = test::ReadBack(jobs[1].OutputPath);
+    EXPECT_TRUE(info.DecodesCleanly()) << test::Describe(info);
+    ASSERT_NE(info.Video(), nullptr) << test::Describe(info);
+    // The whole clip, not a job cut short.
+    EXPECT_NEAR(info.Video()->endTime - info.Video()->firstTime, 3.0, 0.2) << test::Describe(info);
+}
+
 // Stops at seeded random moments: every output is either absent or a non-empty file that
 // decodes cleanly; a stop never turns into a failure.
 class StopAnywhere : public BatchFaults,
