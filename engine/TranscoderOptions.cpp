@@ -155,6 +155,14 @@ std::string VstatsFileNameNow() {
 using OptionHandler = void (*)(TCustomTranscoder& t, const std::string& name,
                                const std::string& value);
 
+// The muxer counts the packets it wrote in each stream.
+bool AnyPacketWritten(const AVFormatContext& ctx) {
+    for (unsigned i = 0; i < ctx.nb_streams; i++)
+        if (ctx.streams[i]->nb_frames > 0)
+            return true;
+    return false;
+}
+
 } // namespace
 
 // --- Settings lifecycle ---
@@ -197,6 +205,12 @@ void TCustomTranscoder::ReleaseSettings() {
     videoHooks_.Release();
     s_.UsingVideoHook = false; // the chain is gone with its plug-in entries
 
+    // A job stopped before a single packet reached a file left no result there, though some
+    // containers still write something (an MP4 index without tracks opens as nothing).
+    if (stopRequested_)
+        for (auto& out : outputFiles_)
+            if (out->Ctx && !AnyPacketWritten(*out->Ctx))
+                out->DeleteOnClose = true;
     // Their destructors close the files.
     inputFiles_.clear();
     outputFiles_.clear();
