@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <ostream>
 #include <string_view>
 
@@ -22,6 +23,15 @@ inline constexpr std::array<CatalogueSample, 7> kCatalogueSamples = {{
     {"Mpeg2", "MPEG-2 Movie (*.mpg)"},          // program stream, no trailer to speak of
     {"Mp3", "MP3 - Mpeg Layer3 Audio (*.mp3)"}, // audio only
 }};
+
+// A seed of its own for each sample, the same on every platform (FNV-1a of the name), so
+// that a failing run of random stop points can be replayed.
+inline std::uint32_t SeedOf(std::string_view name) {
+    std::uint32_t h = 2166136261u;
+    for (char c : name)
+        h = (h ^ static_cast<unsigned char>(c)) * 16777619u;
+    return h;
+}
 
 // gtest names a parameter by this instead of its bytes.
 inline void PrintTo(const CatalogueSample& sample, std::ostream* os) {
