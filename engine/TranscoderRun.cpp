@@ -5,9 +5,11 @@
 #include "engine/TranscodeRun.h"
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cinttypes>
 #include <cmath>
 #include <cstring>
@@ -188,6 +190,17 @@ void TranscodeRun::Execute() {
         const int r = ff::format.av_write_trailer(out->Ctx.get());
         if (r < 0)
             throw ETranscodeError(LibraryErrorText(out->FileName, r));
+    }
+    // A file written in full but no longer under its name (its folder was removed meanwhile)
+    // left nothing for the user: that is no success.
+    for (auto& out : job_.outputFiles_) {
+        const std::string& name = out->FileName;
+        const char* path = name.c_str();
+        if (name.compare(0, 5, "file:") == 0)
+            path += 5; // the file protocol's own prefix
+        struct stat st;
+        if (out->FileOpened && stat(path, &st) != 0)
+            throw ETranscodeError(LibraryErrorText(name, AVERROR(errno)));
     }
     Report(true);
     CloseCodecs();

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <thread>
 
 namespace corvina {
 namespace {
@@ -144,6 +145,39 @@ TEST(CliFaults, OutputFolderGoneBeforeTheSecondFile) {
     EXPECT_EQ(FolderEntries(out), std::vector<std::string>{"c.avi"});
     const test::MediaInfo info = test::ReadBack(out / "c.avi");
     EXPECT_TRUE(info.DecodesCleanly()) << test::Describe(info);
+}
+
+// The folder goes while a file is being written into it: the job writes on into a file
+// that no longer has a name, so it must end as a failure with the cause, not as done.
+TEST(CliFaults, OutputFolderGoneWhileWriting) {
+    test::TempDir dir;
+    const fs::path out = dir / "out";
+    fs::create_directory(out);
+    const fs::path file = out / "copy.mov";
+    FileEvents events;
+    ASSERT_TRUE(events.ok());
+    const int outWatch = events.Watch(out, IN_CREATE);
+    ASSERT_GE(outWatch, 0);
+    bool removed = false;
+    RunOptions options;
+    options.whileRunning = [&](pid_t) {
+        if (!events.WaitFor([&](int wd, uint32_t, const std::string& name) {
+                return wd == outWatch && name == "copy.mov";
+            }))
+            return;
+        // Read at the input's own pace, the copy takes three seconds: well inside it.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        fs::remove_all(out);
+        removed = true;
+    };
+    const RunResult r = RunCli({"--raw", "--input-options", "re", "--output-options",
+                                "vcodec=copy\nacodec=copy", "-i", kBigClip, "-o", file.string()},
+                               options);
+    ASSERT_TRUE(removed) << r.out << r.err;
+    EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
+    EXPECT_TRUE(Contains(r.out, kBigClip + " -> " + file.string() + ": Fail\n")) << r.out;
+    EXPECT_TRUE(Contains(r.err, file.string() + ": no such file or directory")) << r.err;
+    EXPECT_FALSE(fs::exists(out));
 }
 
 // Entries whose output of the big clip exceeds the limit and of the small clip stays under.
