@@ -1,5 +1,7 @@
 #include "engine/LibraryErrors.h"
 
+#include "hosting/binding/Binding.h"
+
 extern "C" {
 #include <libavutil/error.h>
 }
@@ -48,6 +50,25 @@ int ClassicErrorCode(int r) {
     default:
         return r;
     }
+}
+
+namespace {
+bool HasOwnText(int classic) {
+    for (const ErrorText& e : kErrorTexts)
+        if (e.code == classic)
+            return true;
+    return false;
+}
+} // namespace
+
+std::string WriteErrorText(const std::string& name, int code) {
+    std::string text = LibraryErrorText(name, code);
+    if (HasOwnText(ClassicErrorCode(code)))
+        return text;
+    char reason[AV_ERROR_MAX_STRING_SIZE] = {};
+    if (ff::util.av_strerror(code, reason, sizeof reason) == 0 && reason[0])
+        text += std::string("\r\n") + reason;
+    return text;
 }
 
 std::string LibraryErrorText(const std::string& name, int code) {

@@ -23,4 +23,9 @@ int ClassicErrorCode(int libraryResult);
 // classic number (both are negative; the classic ones are small).
 std::string LibraryErrorText(const std::string& name, int code);
 
+// The text for a failed write (a packet, a trailer): LibraryErrorText, and where that can
+// only say "Error while opening file", the system's own reason on a second line, because
+// a full disk or a file size limit is no opening error and the user needs to know which.
+std::string WriteErrorText(const std::string& name, int code);
+
 } // namespace corvina::engine

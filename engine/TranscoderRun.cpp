@@ -189,7 +189,7 @@ void TranscodeRun::Execute() {
     for (auto& out : job_.outputFiles_) {
         const int r = ff::format.av_write_trailer(out->Ctx.get());
         if (r < 0)
-            throw ETranscodeError(LibraryErrorText(out->FileName, r));
+            throw ETranscodeError(WriteErrorText(out->FileName, r));
     }
     // A file written in full but no longer under its name (its folder was removed meanwhile)
     // left nothing for the user: that is no success.
@@ -850,7 +850,7 @@ void TranscodeRun::WritePacket(OutputStreamState& ost, AVPacket* pkt) {
     const int r =
         ff::format.av_interleaved_write_frame(job_.outputFiles_[ost.File]->Ctx.get(), pkt);
     if (r < 0)
-        throw ETranscodeError(LibraryErrorText("av_interleaved_write_frame()", r));
+        throw ETranscodeError(WriteErrorText("av_interleaved_write_frame()", r));
 }
 
 // ---------------------------------------------------------------- report

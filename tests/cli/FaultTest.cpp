@@ -197,7 +197,8 @@ std::string OutputName(const std::string& clip, const std::string& entry) {
 // What a run with a full disk must leave: the big file failed with a reason and left
 // nothing behind, the small one after it converted.
 void ExpectFullDiskOutcome(const RunResult& r, const std::string& entry,
-                           const fs::path& reportedFolder, const fs::path& folder) {
+                           const fs::path& reportedFolder, const fs::path& folder,
+                           const std::string& reason) {
     const std::string big = OutputName(kBigClip, entry), small = OutputName(kSmallClip, entry);
     EXPECT_EQ(r.exitCode, 1) << r.out << r.err;
     EXPECT_TRUE(Contains(r.out, kBigClip + " -> " + (reportedFolder / big).string() + ": Fail\n"))
@@ -205,10 +206,11 @@ void ExpectFullDiskOutcome(const RunResult& r, const std::string& entry,
     EXPECT_TRUE(
         Contains(r.out, kSmallClip + " -> " + (reportedFolder / small).string() + ": Done\n"))
         << r.out;
-    // The reason names the write that failed or the file.
+    // The reason names the write that failed or the file, and says what the system said.
     EXPECT_TRUE(Contains(r.err, "av_interleaved_write_frame(): ") ||
                 Contains(r.err, (reportedFolder / big).string() + ": "))
         << r.err;
+    EXPECT_TRUE(Contains(r.err, reason)) << r.err;
     EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{small});
     const test::MediaInfo info = test::ReadBack(folder / small);
     EXPECT_TRUE(info.DecodesCleanly()) << test::Describe(info);
@@ -229,7 +231,7 @@ TEST_P(CliFullDisk, FileSizeLimitMidWrite) {
     };
     const RunResult r =
         RunCli({"-f", entry, "-o", out.path().string(), kBigClip, kSmallClip}, options);
-    ExpectFullDiskOutcome(r, entry, out.path(), out.path());
+    ExpectFullDiskOutcome(r, entry, out.path(), out.path(), "File too large");
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, CliFullDisk, ::testing::ValuesIn(kFullDiskSamples),
@@ -273,7 +275,7 @@ TEST(CliFaults, FullTmpfsMidWrite) {
             RunCli({"-f", entry, "-o", mountPoint.string(), kBigClip, kSmallClip}, options);
         ASSERT_NE(r.exitCode, 97) << r.err;
         ASSERT_NE(r.exitCode, 98) << r.err;
-        ExpectFullDiskOutcome(r, entry, mountPoint, kept);
+        ExpectFullDiskOutcome(r, entry, mountPoint, kept, "No space left on device");
     }
 }
 
