@@ -222,9 +222,7 @@ TEST_P(StopAnywhere, OutputIsAbsentOrDecodes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, StopAnywhere, ::testing::ValuesIn(test::kCatalogueSamples),
-                         [](const ::testing::TestParamInfo<test::CatalogueSample>& info) {
-                             return std::string(info.param.Name);
-                         });
+                         test::SampleCaseName);
 
 } // namespace
 } // namespace corvina::app

@@ -235,9 +235,7 @@ TEST_P(CliFullDisk, FileSizeLimitMidWrite) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, CliFullDisk, ::testing::ValuesIn(kFullDiskSamples),
-                         [](const ::testing::TestParamInfo<test::CatalogueSample>& info) {
-                             return std::string(info.param.Name);
-                         });
+                         test::SampleCaseName);
 
 // A real full disk: a small tmpfs mounted in a mount namespace of the run's own. What the
 // run left there is copied out before the namespace goes.
@@ -326,9 +324,7 @@ TEST_P(CliInterrupt, OutputIsAbsentOrDecodes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Catalogue, CliInterrupt, ::testing::ValuesIn(test::kCatalogueSamples),
-                         [](const ::testing::TestParamInfo<test::CatalogueSample>& info) {
-                             return std::string(info.param.Name);
-                         });
+                         test::SampleCaseName);
 
 } // namespace
 } // namespace corvina

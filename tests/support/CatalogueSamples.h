@@ -2,9 +2,12 @@
 // run every one of them several times (so the whole catalogue would cost too much).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cstdint>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 namespace corvina::test {
@@ -36,6 +39,11 @@ inline std::uint32_t SeedOf(std::string_view name) {
 // gtest names a parameter by this instead of its bytes.
 inline void PrintTo(const CatalogueSample& sample, std::ostream* os) {
     *os << sample.Name;
+}
+
+// Names each parameterised case after its sample.
+inline std::string SampleCaseName(const ::testing::TestParamInfo<CatalogueSample>& info) {
+    return std::string(info.param.Name);
 }
 
 } // namespace corvina::test
