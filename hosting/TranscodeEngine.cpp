@@ -17,22 +17,11 @@ constexpr int kMinProgressInterval = 100; // ms
 constexpr int kTimerModeDelay = 100;      // ms between a termination and the next start
 constexpr double kUnixEpochDays = 25569;  // 1 January 1970 in days since 30 December 1899
 
-bool IsBlank(char c) {
-    return static_cast<unsigned char>(c) <= ' ';
-}
-
-std::string Trim(const std::string& s) {
-    size_t b = 0, e = s.size();
-    while (b < e && IsBlank(s[b]))
-        ++b;
-    while (e > b && IsBlank(s[e - 1]))
-        --e;
-    return s.substr(b, e - b);
-}
+using engine::TrimBlanks;
 
 // A whole decimal 64-bit integer (optional sign), else -1.
 int64_t ReadInt64(const std::string& text) {
-    const std::string s = Trim(text);
+    const std::string s = TrimBlanks(text);
     size_t i = 0;
     bool negative = false;
     if (i < s.size() && (s[i] == '+' || s[i] == '-'))
@@ -110,12 +99,12 @@ std::vector<std::pair<std::string, std::string>> SplitExtOptions(const std::stri
 }
 
 std::vector<std::pair<int64_t, int64_t>> ParseHookRanges(const std::string& text) {
-    std::string s = Trim(text);
+    std::string s = TrimBlanks(text);
     std::vector<std::pair<int64_t, int64_t>> ranges;
     ranges.reserve(static_cast<size_t>(std::count(s.begin(), s.end(), ',')) + 1);
     for (;;) {
         const size_t comma = s.find(',');
-        const std::string item = Trim(s.substr(0, comma));
+        const std::string item = TrimBlanks(s.substr(0, comma));
         const size_t dash = item.find('-');
         // Milliseconds to microseconds, saturating: a number beyond about 292 000 years
         // overflowed the multiplication (found by fuzzing); it now means "for ever".

@@ -22,14 +22,6 @@ namespace fs = std::filesystem;
 const std::string kShortClip = test::Fixture("h264_aac_mono_176x144_15.mov").string();
 const std::string kLongerClip = test::Fixture("h264_aac_640x480_25.mov").string();
 
-std::vector<std::string> FolderEntries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 class BatchFaults : public Workflow {
 protected:
     void SetUp() override {
@@ -103,9 +95,9 @@ TEST_F(BatchFaults, OutputFolderGoneBeforeTheSecondJob) {
     const test::MediaInfo info = test::ReadBack(jobs[2].OutputPath);
     EXPECT_TRUE(info.DecodesCleanly()) << test::Describe(info);
     // Nothing else was written: no trace of the failed row, nothing beside the folder.
-    EXPECT_EQ(FolderEntries(folder),
+    EXPECT_EQ(test::FolderEntries(folder),
               std::vector<std::string>{fs::path(jobs[2].OutputPath).filename().string()});
-    EXPECT_EQ(FolderEntries(out.path()), std::vector<std::string>{"batch"});
+    EXPECT_EQ(test::FolderEntries(out.path()), std::vector<std::string>{"batch"});
     EXPECT_TRUE(boxes.ButtonConvert.enabled);
 }
 

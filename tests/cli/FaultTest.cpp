@@ -33,14 +33,6 @@ using test::RunResult;
 const std::string kBigClip = test::Fixture("h264_aac_640x480_25.mov").string();
 const std::string kSmallClip = test::Fixture("h264_aac_mono_176x144_15.mov").string();
 
-std::vector<std::string> FolderEntries(const fs::path& folder) {
-    std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(folder))
-        names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 bool Contains(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
 }
@@ -142,7 +134,7 @@ TEST(CliFaults, OutputFolderGoneBeforeTheSecondFile) {
     EXPECT_TRUE(Contains(r.err, "Could not open '" + (out / "b.avi").string() + "'\n" +
                                     out.string() + ": no such file or directory\n"))
         << r.err;
-    EXPECT_EQ(FolderEntries(out), std::vector<std::string>{"c.avi"});
+    EXPECT_EQ(test::FolderEntries(out), std::vector<std::string>{"c.avi"});
     const test::MediaInfo info = test::ReadBack(out / "c.avi");
     EXPECT_TRUE(info.DecodesCleanly()) << test::Describe(info);
 }
@@ -211,7 +203,7 @@ void ExpectFullDiskOutcome(const RunResult& r, const std::string& entry,
                 Contains(r.err, (reportedFolder / big).string() + ": "))
         << r.err;
     EXPECT_TRUE(Contains(r.err, reason)) << r.err;
-    EXPECT_EQ(FolderEntries(folder), std::vector<std::string>{small});
+    EXPECT_EQ(test::FolderEntries(folder), std::vector<std::string>{small});
     const test::MediaInfo info = test::ReadBack(folder / small);
     EXPECT_TRUE(info.DecodesCleanly()) << test::Describe(info);
 }
@@ -313,7 +305,7 @@ TEST_P(CliInterrupt, OutputIsAbsentOrDecodes) {
             // The handler saw it: one result line, the file stopped or done.
             EXPECT_TRUE(Contains(r.out, ": Abort\n") || Contains(r.out, ": Done\n")) << r.out;
         }
-        const std::vector<std::string> entries = FolderEntries(out.path());
+        const std::vector<std::string> entries = test::FolderEntries(out.path());
         EXPECT_LE(entries.size(), 1u);
         if (!fs::exists(file))
             continue;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <random>
 
@@ -31,6 +32,14 @@ TempDir::TempDir() {
         if (std::filesystem::create_directory(path_))
             break;
     }
+}
+
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 TempDir::~TempDir() {

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace corvina::test {
 
@@ -26,6 +27,9 @@ public:
 private:
     std::filesystem::path path_;
 };
+
+// The names in a folder, sorted.
+std::vector<std::string> FolderEntries(const std::filesystem::path& folder);
 
 std::filesystem::path BinDir(); // build/bin: the programs and tools
 std::filesystem::path LibDir(); // build/lib: plug-ins and test libraries
