@@ -2,6 +2,7 @@
 
 #include "engine/AmrNbEncoder.h"
 #include "engine/CodecAliases.h"
+#include "engine/SampleConvert.h"
 #include "engine/Transcoder.h"
 #include "hosting/binding/Handles.h"
 
@@ -238,16 +239,6 @@ const AVCodec* ResolveEncoder(const std::string& name, AVCodecID id) {
     return ff::codec.avcodec_find_encoder_by_name(name.c_str());
 }
 
-// The engine's choice: 16-bit when the encoder takes it, else the first it lists.
-AVSampleFormat EngineSampleFormat(const AVCodec* codec) {
-    if (!codec->sample_fmts)
-        return AV_SAMPLE_FMT_S16;
-    for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; f++)
-        if (*f == AV_SAMPLE_FMT_S16)
-            return AV_SAMPLE_FMT_S16;
-    return codec->sample_fmts[0];
-}
-
 // Sends one frame (or the flush) and drops whatever packets come out; timed.
 bool EncodeTimed(AVCodecContext* enc, const AVFrame* frame, AVPacket* pkt, Spent& total,
                  int64_t& bytes) {
@@ -333,7 +324,7 @@ ff::CodecContextPtr OpenAudioEncoder(const AVCodec* codec, const AudioEncodeSpec
         cost.error = "out of memory";
         return nullptr;
     }
-    enc->sample_fmt = EngineSampleFormat(codec);
+    enc->sample_fmt = engine::ChooseSampleFormat(codec);
     enc->sample_rate = target.sampleRate;
     enc->time_base = AVRational{1, target.sampleRate};
     ff::util.av_channel_layout_default(&enc->ch_layout, target.channels);

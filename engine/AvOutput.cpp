@@ -47,17 +47,6 @@ std::string OpenFailure(const OutputStreamState& ost) {
                      ost.File, ost.Index);
 }
 
-// 16-bit when the encoder takes it (the engine's own form, no conversion), else the first
-// format it lists.
-AVSampleFormat ChooseSampleFormat(const AVCodec* codec) {
-    if (!codec->sample_fmts)
-        return AV_SAMPLE_FMT_S16;
-    for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; f++)
-        if (*f == AV_SAMPLE_FMT_S16)
-            return AV_SAMPLE_FMT_S16;
-    return codec->sample_fmts[0];
-}
-
 bool IsVideo(const OutputStreamState& ost) {
     return ost.Enc->codec_type == AVMEDIA_TYPE_VIDEO;
 }

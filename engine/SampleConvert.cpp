@@ -140,4 +140,13 @@ bool ConvertFromS16(const int16_t* in, int samples, int channels, AVSampleFormat
     }
 }
 
+AVSampleFormat ChooseSampleFormat(const AVCodec* codec) {
+    if (!codec->sample_fmts)
+        return AV_SAMPLE_FMT_S16;
+    for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; f++)
+        if (*f == AV_SAMPLE_FMT_S16)
+            return AV_SAMPLE_FMT_S16;
+    return codec->sample_fmts[0];
+}
+
 } // namespace corvina::engine

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 extern "C" {
+#include <libavcodec/codec.h>
 #include <libavutil/samplefmt.h>
 }
 
@@ -16,5 +17,9 @@ bool ConvertToS16(const uint8_t* const* data, AVSampleFormat format, int samples
                   int16_t* out);
 bool ConvertFromS16(const int16_t* in, int samples, int channels, AVSampleFormat format,
                     uint8_t* const* data);
+
+// The format an encoder is opened with: 16-bit when it takes that (the working form, no
+// conversion), else the first format it lists.
+AVSampleFormat ChooseSampleFormat(const AVCodec* codec);
 
 } // namespace corvina::engine
