@@ -258,7 +258,7 @@ bool EncodeTimed(AVCodecContext* enc, const AVFrame* frame, AVPacket* pkt, Spent
 
 // The video encoder the engine would open for `target`, opened (timed into `spent`); null
 // with cost.error set when it cannot be.
-ff::CodecContextPtr OpenVideoEncoder(const VideoEncodeSpec& target, EncodeCost& cost,
+ff::CodecContextPtr OpenVideoEncoder(const VideoEncodeTarget& target, EncodeCost& cost,
                                      Spent& spent) {
     const AVCodec* codec = ResolveEncoder(target.encoder, target.id);
     if (!codec) {
@@ -316,7 +316,7 @@ ff::CodecContextPtr OpenVideoEncoder(const VideoEncodeSpec& target, EncodeCost& 
 
 // A library audio encoder as the engine opens it for `target` (timed into `spent`); null
 // with cost.error set when it cannot be.
-ff::CodecContextPtr OpenAudioEncoder(const AVCodec* codec, const AudioEncodeSpec& target,
+ff::CodecContextPtr OpenAudioEncoder(const AVCodec* codec, const AudioEncodeTarget& target,
                                      EncodeCost& cost, Spent& spent) {
     cost.encoder = codec->name;
     ff::CodecContextPtr enc(ff::codec.avcodec_alloc_context3(codec));
@@ -410,7 +410,7 @@ OutputInfo ReadOutput(const std::string& path) {
     return info;
 }
 
-EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& target,
+EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeTarget& target,
                               int64_t inputFrames) {
     EncodeCost cost;
     ff::CodecContextPtr enc = OpenVideoEncoder(target, cost, cost.spent);
@@ -478,7 +478,7 @@ EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& ta
     return cost;
 }
 
-EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& target) {
+EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeTarget& target) {
     EncodeCost cost;
     const AVCodec* codec = ResolveEncoder(target.encoder, target.id);
     const bool amr = !codec && target.id == AV_CODEC_ID_AMR_NB;
@@ -579,8 +579,8 @@ EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& ta
 
 namespace corvina::bench {
 
-PipelineCost MeasurePipeline(const std::string& clip, const VideoEncodeSpec* video,
-                             const AudioEncodeSpec* audio, int64_t inputFrames) {
+PipelineCost MeasurePipeline(const std::string& clip, const VideoEncodeTarget* video,
+                             const AudioEncodeTarget* audio, int64_t inputFrames) {
     PipelineCost cost;
     const auto start = Clock::now();
     const double cpuStart = ProcessCpu();

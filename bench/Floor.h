@@ -58,7 +58,7 @@ struct OutputInfo {
 OutputInfo ReadOutput(const std::string& path);
 
 // The encoder settings a job leads to; names are the profile's (legacy) encoder names.
-struct VideoEncodeSpec {
+struct VideoEncodeTarget {
     std::string encoder; // empty: the container's default for `id`
     AVCodecID id = AV_CODEC_ID_NONE;
     int width = 0, height = 0;
@@ -70,7 +70,7 @@ struct VideoEncodeSpec {
     bool globalHeader = false;
 };
 
-struct AudioEncodeSpec {
+struct AudioEncodeTarget {
     std::string encoder;
     AVCodecID id = AV_CODEC_ID_NONE;
     int sampleRate = 0, channels = 0; // the sample format follows the engine's rule
@@ -91,10 +91,10 @@ struct EncodeCost {
 // Encodes target.frames pictures made from the clip's own frames, decoded and scaled to the
 // output size beforehand (untimed); of the clip's inputFrames pictures some are dropped or
 // repeated to meet the count, as a change of frame rate does.
-EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeSpec& target,
+EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeTarget& target,
                               int64_t inputFrames);
 // Encodes the clip's whole audio, decoded and resampled beforehand (untimed).
-EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeSpec& target);
+EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeTarget& target);
 
 // The whole conversion as one pass without an engine around it: packets are read and
 // decoded, and each frame is encoded as it comes (scaled, resampled and given the target
@@ -108,7 +108,7 @@ struct PipelineCost {
     int64_t videoFrames = 0, audioSamples = 0, bytes = 0;
 };
 
-PipelineCost MeasurePipeline(const std::string& clip, const VideoEncodeSpec* video,
-                             const AudioEncodeSpec* audio, int64_t inputFrames);
+PipelineCost MeasurePipeline(const std::string& clip, const VideoEncodeTarget* video,
+                             const AudioEncodeTarget* audio, int64_t inputFrames);
 
 } // namespace corvina::bench

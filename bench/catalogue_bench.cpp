@@ -297,10 +297,10 @@ int RunFloorChild(const std::string& clip, const std::string& output, const std:
     Spent encode;
     std::string described;
     std::string error;
-    std::optional<VideoEncodeSpec> videoTarget;
-    std::optional<AudioEncodeSpec> audioTarget;
+    std::optional<VideoEncodeTarget> videoTarget;
+    std::optional<AudioEncodeTarget> audioTarget;
     if (out.hasVideo) {
-        VideoEncodeSpec& v = videoTarget.emplace();
+        VideoEncodeTarget& v = videoTarget.emplace();
         v.encoder = TextField(f, "output.VideoCodec");
         v.id = out.videoId;
         v.width = out.width;
@@ -334,7 +334,7 @@ int RunFloorChild(const std::string& clip, const std::string& output, const std:
         described = c.encoder + " " + std::to_string(out.width) + "x" + std::to_string(out.height);
     }
     if (out.hasAudio) {
-        AudioEncodeSpec& a = audioTarget.emplace();
+        AudioEncodeTarget& a = audioTarget.emplace();
         a.encoder = TextField(f, "output.AudioCodec");
         a.id = out.audioId;
         a.sampleRate = out.sampleRate;
