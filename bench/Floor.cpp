@@ -256,6 +256,33 @@ bool EncodeTimed(AVCodecContext* enc, const AVFrame* frame, AVPacket* pkt, Spent
     }
 }
 
+// Scales `frame` into `picture`, whose buffer exists; false when no scaler can be made.
+bool ScaleInto(ff::SwsContextPtr& scaler, const AVFrame* frame, AVFrame* picture) {
+    scaler.reset(ff::scale.sws_getCachedContext(
+        scaler.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+        picture->width, picture->height, static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC,
+        nullptr, nullptr, nullptr));
+    // The encoder may still hold the last picture.
+    if (!scaler || ff::util.av_frame_make_writable(picture) < 0)
+        return false;
+    ff::scale.sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, picture->data,
+                        picture->linesize);
+    return true;
+}
+
+// Takes `samples` samples from the FIFO into `chunk`, made anew in the FIFO's form.
+bool ReadFifo(AVAudioFifo* fifo, AVFrame* chunk, AVSampleFormat format, int rate, int channels,
+              int samples) {
+    ff::util.av_frame_unref(chunk);
+    chunk->format = format;
+    chunk->nb_samples = samples;
+    chunk->sample_rate = rate;
+    ff::util.av_channel_layout_default(&chunk->ch_layout, channels);
+    return ff::util.av_frame_get_buffer(chunk, 0) >= 0 &&
+           ff::util.av_audio_fifo_read(fifo, reinterpret_cast<void**>(chunk->extended_data),
+                                       samples) == samples;
+}
+
 // The video encoder the engine would open for `target`, opened (timed into `spent`); null
 // with cost.error set when it cannot be.
 ff::CodecContextPtr OpenVideoEncoder(const VideoEncodeTarget& target, EncodeCost& cost,
@@ -452,18 +479,7 @@ EncodeCost MeasureVideoEncode(const std::string& clip, const VideoEncodeTarget& 
             const int64_t upTo = std::min(wanted, ((k + 1) * wanted + in - 1) / in);
             if (!ok || upTo <= cost.units)
                 return;
-            scaler.reset(ff::scale.sws_getCachedContext(
-                scaler.release(), frame->width, frame->height,
-                static_cast<AVPixelFormat>(frame->format), picture->width, picture->height,
-                static_cast<AVPixelFormat>(picture->format), SWS_BICUBIC, nullptr, nullptr,
-                nullptr));
-            // The encoder may still hold the last picture.
-            if (!scaler || ff::util.av_frame_make_writable(picture.get()) < 0) {
-                ok = false;
-                return;
-            }
-            ff::scale.sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height,
-                                picture->data, picture->linesize);
+            ok = ScaleInto(scaler, frame, picture.get());
             sendCopies(upTo);
         },
         ignored, cost.error);
@@ -543,14 +559,7 @@ EncodeCost MeasureAudioEncode(const std::string& clip, const AudioEncodeTarget& 
     // left out.
     std::vector<uint8_t> amrOut(engine::AmrNbEncoder::kMaxFrameBytes);
     while (ok && ff::util.av_audio_fifo_size(fifo.get()) >= frameSize) {
-        ff::util.av_frame_unref(chunk.get());
-        chunk->format = format;
-        chunk->nb_samples = frameSize;
-        chunk->sample_rate = rate;
-        ff::util.av_channel_layout_default(&chunk->ch_layout, channels);
-        if (ff::util.av_frame_get_buffer(chunk.get(), 0) < 0 ||
-            ff::util.av_audio_fifo_read(fifo.get(), reinterpret_cast<void**>(chunk->extended_data),
-                                        frameSize) < frameSize) {
+        if (!ReadFifo(fifo.get(), chunk.get(), format, rate, channels, frameSize)) {
             ok = false;
             break;
         }
@@ -635,15 +644,9 @@ PipelineCost MeasurePipeline(const std::string& clip, const VideoEncodeTarget* v
                 picture->height = venc->height;
                 ok = ff::util.av_frame_get_buffer(picture.get(), 0) >= 0;
             }
-            scaler.reset(ff::scale.sws_getCachedContext(
-                scaler.release(), frame->width, frame->height,
-                static_cast<AVPixelFormat>(frame->format), venc->width, venc->height, venc->pix_fmt,
-                SWS_BICUBIC, nullptr, nullptr, nullptr));
-            ok = ok && scaler && ff::util.av_frame_make_writable(picture.get()) >= 0;
+            ok = ok && ScaleInto(scaler, frame, picture.get());
             if (!ok)
                 return;
-            ff::scale.sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height,
-                                picture->data, picture->linesize);
             out = picture.get();
         }
         out->pict_type = AV_PICTURE_TYPE_NONE;
@@ -651,7 +654,6 @@ PipelineCost MeasurePipeline(const std::string& clip, const VideoEncodeTarget* v
             out->pts = sent++;
             ok = EncodeTimed(venc.get(), out, pkt.get(), encodeSpent, cost.bytes);
         }
-        cost.videoFrames = sent;
     };
 
     // Audio: through 16-bit as in the engine, then in frames of the encoder's size.
@@ -675,19 +677,12 @@ PipelineCost MeasurePipeline(const std::string& clip, const VideoEncodeTarget* v
         while (ok && (ff::util.av_audio_fifo_size(fifo.get()) >= frameSize ||
                       (last && shortLast && ff::util.av_audio_fifo_size(fifo.get()) > 0))) {
             const int n = std::min(frameSize, ff::util.av_audio_fifo_size(fifo.get()));
-            ff::util.av_frame_unref(chunk.get());
-            chunk->format = aenc->sample_fmt;
-            chunk->nb_samples = n;
-            chunk->sample_rate = aenc->sample_rate;
-            ff::util.av_channel_layout_copy(&chunk->ch_layout, &aenc->ch_layout);
-            ok = ff::util.av_frame_get_buffer(chunk.get(), 0) >= 0 &&
-                 ff::util.av_audio_fifo_read(
-                     fifo.get(), reinterpret_cast<void**>(chunk->extended_data), n) == n;
+            ok = ReadFifo(fifo.get(), chunk.get(), aenc->sample_fmt, aenc->sample_rate,
+                          aenc->ch_layout.nb_channels, n);
             chunk->pts = audioPts;
             audioPts += n;
             ok = ok && EncodeTimed(aenc.get(), chunk.get(), pkt.get(), encodeSpent, cost.bytes);
         }
-        cost.audioSamples = audioPts;
     };
     auto audioFrame = [&](AVFrame* frame) {
         ok = ok && path->Push(frame, fifo.get());
@@ -711,6 +706,8 @@ PipelineCost MeasurePipeline(const std::string& clip, const VideoEncodeTarget* v
         ok = ok && EncodeTimed(aenc.get(), nullptr, pkt.get(), encodeSpent, cost.bytes);
     }
     cost.spent.cpu = ProcessCpu() - cpuStart;
+    cost.videoFrames = sent;
+    cost.audioSamples = audioPts;
     cost.spent.wall = std::chrono::duration<double>(Clock::now() - start).count();
     if (!read || !ok) {
         if (cost.error.empty())

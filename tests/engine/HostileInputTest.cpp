@@ -46,15 +46,8 @@ TEST_P(CraftedInputs, OpenInputReadsNothingButTheInput) {
     EXPECT_FALSE(c.listener.Contacted()) << GetParam().name << " reached the network";
 }
 
-std::string CaseName(const ::testing::TestParamInfo<CraftedInput>& info) {
-    std::string name = info.param.name;
-    for (char& ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch)))
-            ch = '_';
-    return name;
-}
-
-INSTANTIATE_TEST_SUITE_P(Hostile, CraftedInputs, ::testing::ValuesIn(kCraftedInputs), CaseName);
+INSTANTIATE_TEST_SUITE_P(Hostile, CraftedInputs, ::testing::ValuesIn(kCraftedInputs),
+                         test::CraftedCaseName);
 
 // The witnesses work: without the guard the library does follow such a playlist and list.
 TEST(CraftedInputs, UnguardedLibraryWouldFollowThem) {

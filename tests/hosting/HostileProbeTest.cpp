@@ -37,16 +37,8 @@ TEST_P(CraftedProbe, ReadsNothingButTheInput) {
     EXPECT_FALSE(c.listener.Contacted()) << GetParam().name << " reached the network";
 }
 
-std::string CaseName(const ::testing::TestParamInfo<CraftedInput>& info) {
-    std::string name = info.param.name;
-    for (char& ch : name)
-        if (!std::isalnum(static_cast<unsigned char>(ch)))
-            ch = '_';
-    return name;
-}
-
 INSTANTIATE_TEST_SUITE_P(Hostile, CraftedProbe, ::testing::ValuesIn(test::kCraftedInputs),
-                         CaseName);
+                         test::CraftedCaseName);
 
 TEST(HostileProbe, UnreadableInputsAreErrors) {
     test::RequireLibraries();

@@ -40,6 +40,18 @@ protected:
             order.push_back(e.index);
         return order;
     }
+    // The libraries' "Output #0" lines that name `name` came with task index `index`, and
+    // there is at least one.
+    void ExpectOutputLinesOf(const std::string& name, int index) const {
+        bool found = false;
+        for (const Event& e : journal_.Of(Event::Log))
+            if (e.text.find("Output #0") != std::string::npos &&
+                e.text.find(name) != std::string::npos) {
+                found = true;
+                EXPECT_EQ(e.index, index) << e.text;
+            }
+        EXPECT_TRUE(found) << name;
+    }
     bool SawProgress(int index) const { return journal_.Count(Event::Progress, index) > 0; }
     bool WaitForProgress(int index) {
         return journal_.WaitFor([index](const std::vector<Event>& ev) {
@@ -89,14 +101,7 @@ TEST_F(EngineRunTest, ThreadCountZeroRunsOneByOneOnTheMainThread) {
     // though all three ran on this same thread.
     for (int i = 0; i < 3; i++) {
         const std::string name = "out" + std::to_string(i) + ".mov";
-        bool found = false;
-        for (const Event& e : journal_.Of(Event::Log))
-            if (e.text.find("Output #0") != std::string::npos &&
-                e.text.find(name) != std::string::npos) {
-                found = true;
-                EXPECT_EQ(e.index, i) << e.text;
-            }
-        EXPECT_TRUE(found) << name;
+        ExpectOutputLinesOf(name, i);
         EXPECT_TRUE(test::ReadBack(Output(name)).DecodesCleanly());
     }
 }
@@ -261,17 +266,8 @@ TEST_F(EngineRunTest, IndicesAfterRemoveTask) {
     for (const Event& e : journal_.Events())
         EXPECT_TRUE(e.index == 0 || e.index == 1 || e.index == -1) << e.index;
     // The libraries' lines name each task's own output under its new index.
-    for (int i = 1; i < 3; i++) {
-        const std::string name = "out" + std::to_string(i) + ".mov";
-        bool found = false;
-        for (const Event& e : journal_.Of(Event::Log))
-            if (e.text.find("Output #0") != std::string::npos &&
-                e.text.find(name) != std::string::npos) {
-                found = true;
-                EXPECT_EQ(e.index, i - 1) << e.text;
-            }
-        EXPECT_TRUE(found) << name;
-    }
+    for (int i = 1; i < 3; i++)
+        ExpectOutputLinesOf("out" + std::to_string(i) + ".mov", i - 1);
 }
 
 TEST_F(EngineRunTest, FailingTaskDoesNotStopTheOthers) {

@@ -12,6 +12,9 @@
 
 #include "tests/support/TestSupport.h"
 
+#include <gtest/gtest.h>
+
+#include <cctype>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
@@ -171,5 +174,15 @@ struct CraftedCase {
     LoopbackListener listener;
     std::unique_ptr<FileWatch> watch;
 };
+
+// A crafted case's test name: its name with every other character than a letter or a
+// digit made '_'.
+inline std::string CraftedCaseName(const ::testing::TestParamInfo<CraftedInput>& info) {
+    std::string name = info.param.name;
+    for (char& ch : name)
+        if (!std::isalnum(static_cast<unsigned char>(ch)))
+            ch = '_';
+    return name;
+}
 
 } // namespace corvina::test
