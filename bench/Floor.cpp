@@ -4,7 +4,7 @@
 #include "engine/CodecAliases.h"
 #include "engine/SampleConvert.h"
 #include "engine/Transcoder.h"
-#include "hosting/binding/Handles.h"
+#include "binding/Handles.h"
 
 #include <algorithm>
 #include <chrono>

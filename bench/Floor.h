@@ -3,7 +3,7 @@
 // nothing else — no demuxer of the output, no scaling, no resampling, no muxing counted.
 #pragma once
 
-#include "hosting/binding/EntryPoints.h"
+#include "binding/EntryPoints.h"
 
 #include <cstdint>
 #include <string>

@@ -20,7 +20,7 @@
 #include "app/core/Workflow.h"
 #include "bench/BenchScheduler.h"
 #include "bench/Floor.h"
-#include "hosting/binding/Binding.h"
+#include "binding/Binding.h"
 #include "profiles/Catalogue.h"
 #include "profiles/QualityPresets.h"
 

@@ -2,7 +2,7 @@
 // floor — reading every packet of the same clip and nothing else. Prints a table.
 //   corvina-bench-remux CLIP [REPEATS]
 #include "engine/Transcoder.h"
-#include "hosting/binding/Binding.h"
+#include "binding/Binding.h"
 
 #include <sys/resource.h>
 

@@ -2,9 +2,8 @@
 
 #include "app/core/JobText.h"
 #include "app/core/Workflow.h"
-#include "cli/QtScheduler.h"
+#include "app/qt/QtScheduler.h"
 #include "cli/Terminal.h"
-#include "hosting/binding/Binding.h"
 #include "profiles/Catalogue.h"
 #include "profiles/QualityPresets.h"
 
@@ -157,9 +156,9 @@ int RunCatalogue(const CatalogueOptions& o) {
     if (o.Volume < 0 || o.Volume > 10)
         return UsageError("--volume takes a position from 0 to 10");
 
-    QtScheduler scheduler;
+    app::QtScheduler scheduler;
     hosting::TTranscodeEngine engine(&scheduler);
-    if (!engine.LoadLibraries(binding::ProgramFolder() + "Common", true)) {
+    if (!engine.LoadLibraries(hosting::ProgramFolder() + "Common", true)) {
         std::fprintf(stderr, "Some files are missing. Please re-install this software\n%s\n",
                      engine.LastError().c_str());
         return kExitFailed;
@@ -173,7 +172,7 @@ int RunCatalogue(const CatalogueOptions& o) {
 
     TerminalDialogs dialogs;
     app::ConversionWorkflow workflow(engine, boxes, dialogs, scheduler);
-    workflow.ProgramFolder = binding::ProgramFolder();
+    workflow.ProgramFolder = hosting::ProgramFolder();
     workflow.OutputFolder = o.OutputDir;
     workflow.OverwriteExisting = o.Overwrite;
     workflow.SetVolumePosition(o.Volume);

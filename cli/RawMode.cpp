@@ -1,9 +1,8 @@
 #include "cli/RawMode.h"
 
-#include "cli/QtScheduler.h"
+#include "app/qt/QtScheduler.h"
 #include "cli/Terminal.h"
 #include "hosting/TranscodeEngine.h"
-#include "hosting/binding/Binding.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -115,11 +114,11 @@ struct RawState {
 
 int RunRaw(const RawOptions& options) {
     InstallInterruptHandler();
-    QtScheduler scheduler;
+    app::QtScheduler scheduler;
     RawState state(options);
     hosting::TTranscodeEngine engine(&scheduler);
     engine.SetLogLevel(static_cast<TLogLevel>(options.LogLevel + 1));
-    if (!engine.LoadLibraries(binding::ProgramFolder() + "Common", true)) {
+    if (!engine.LoadLibraries(hosting::ProgramFolder() + "Common", true)) {
         std::fprintf(stderr, "%s\n", engine.LastError().c_str());
         return kExitFailed;
     }

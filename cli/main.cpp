@@ -2,7 +2,7 @@
 #include "cli/CatalogueMode.h"
 #include "cli/RawMode.h"
 #include "cli/Terminal.h"
-#include "hosting/binding/Binding.h"
+#include "hosting/TranscodeEngine.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -15,9 +15,10 @@ namespace {
 using namespace corvina;
 
 bool LoadLibraries() {
-    if (binding::LoadAll(binding::ProgramFolder() + "Common", true))
+    std::string error;
+    if (hosting::BindLibraries(hosting::ProgramFolder() + "Common", error))
         return true;
-    std::fprintf(stderr, "%s\n", binding::LoaderErrorText().c_str());
+    std::fprintf(stderr, "%s\n", error.c_str());
     return false;
 }
 
@@ -25,9 +26,8 @@ int PrintVersion() {
     std::printf("corvina-convert %s\n", CORVINA_VERSION);
     if (!LoadLibraries())
         return cli::kExitFailed;
-    for (binding::LibraryId id : binding::kBindingOrder)
-        std::printf("%s %s\n", binding::LibraryDisplayName(id),
-                    binding::GetLibrary(id).RuntimeVersion().c_str());
+    for (const hosting::LibraryVersion& library : hosting::BoundLibraryVersions())
+        std::printf("%s %s\n", library.Name.c_str(), library.Version.c_str());
     return cli::kExitOk;
 }
 

@@ -1,29 +1,47 @@
-# Shared helpers: one library target per subsystem folder, tests mirror the folders.
+# Shared helpers: one library target per layer folder, tests mirror the folders.
 
 set(CORVINA_WARNINGS -Wall -Wextra -Wno-missing-field-initializers)
+option(CORVINA_WERROR "Treat compiler warnings as errors (CI)" OFF)
+if(CORVINA_WERROR)
+  list(APPEND CORVINA_WARNINGS -Werror)
+endif()
 
-# corvina_library(NAME [DEPS ...]): every *.cpp of the calling folder (not sub-folders).
-function(corvina_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
-  if(NOT sources)
-    # A folder that holds only headers so far.
-    add_library(${name} INTERFACE ${headers})
-    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR})
-    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
-    return()
+# The include root of one layer: a folder in the build tree that holds only a link to that
+# layer's source folder, so "engine/X.h" resolves for a target only when it was given the
+# engine layer. A target sees its own layer and the layers it links; nothing else.
+function(corvina_layer_root name folder out)
+  set(root ${CMAKE_BINARY_DIR}/layers/${name})
+  get_filename_component(parent ${root}/${folder} DIRECTORY)
+  file(MAKE_DIRECTORY ${parent})
+  if(NOT EXISTS ${root}/${folder})
+    file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
   endif()
-  add_library(${name} STATIC ${sources} ${headers})
-  target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
-  target_compile_options(${name} PRIVATE ${CORVINA_WARNINGS})
-  target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  set(${out} ${root} PARENT_SCOPE)
 endfunction()
 
-# corvina_test(NAME [DEPS ...] [MEDIA]): every *.cpp of the calling folder, one CTest
-# entry per test case. MEDIA makes the cases wait for the generated fixtures.
+# corvina_library(NAME [PUBLIC deps...] [PRIVATE deps...] [EXCLUDE files...]): every *.cpp
+# of the calling folder (not sub-folders) but the excluded ones. PUBLIC: layers whose
+# headers this layer's own headers include; PRIVATE: layers only its sources use.
+function(corvina_library name)
+  cmake_parse_arguments(ARG "" "" "PUBLIC;PRIVATE;EXCLUDE" ${ARGN})
+  file(RELATIVE_PATH folder ${PROJECT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR})
+  corvina_layer_root(${name} ${folder} root)
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  file(GLOB headers CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.h)
+  foreach(excluded ${ARG_EXCLUDE})
+    list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/${excluded})
+  endforeach()
+  add_library(${name} STATIC ${sources} ${headers})
+  target_include_directories(${name} PUBLIC ${root})
+  target_compile_options(${name} PRIVATE ${CORVINA_WARNINGS})
+  target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
+endfunction()
+
+# corvina_test(NAME [DEPS ...] [MEDIA] [LABELS ...]): every *.cpp of the calling folder,
+# one CTest entry per test case. MEDIA makes the cases wait for the generated fixtures;
+# LABELS tag them (the ThreadSanitizer pass picks the label "threads").
 function(corvina_test name)
-  cmake_parse_arguments(ARG "MEDIA" "" "DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "MEDIA" "" "DEPS;LABELS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return() # a suite without cases yet
@@ -34,6 +52,9 @@ function(corvina_test name)
   set(props ENVIRONMENT "CORVINA_FIXTURES=${CORVINA_FIXTURE_DIR}" TIMEOUT 600)
   if(ARG_MEDIA)
     list(APPEND props FIXTURES_REQUIRED media)
+  endif()
+  if(ARG_LABELS)
+    list(APPEND props LABELS "${ARG_LABELS}")
   endif()
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()

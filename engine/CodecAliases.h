@@ -2,7 +2,7 @@
 // generation of the libraries (or the engine itself) provides.
 #pragma once
 
-#include "hosting/binding/EntryPoints.h"
+#include "binding/EntryPoints.h"
 
 namespace corvina::engine {
 

@@ -2,7 +2,7 @@
 // when inputs are opened, output streams created and the job runs.
 #pragma once
 
-#include "hosting/binding/EntryPoints.h"
+#include "binding/EntryPoints.h"
 
 #include <array>
 #include <climits>

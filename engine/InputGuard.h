@@ -3,7 +3,7 @@
 // and decoders refuse pictures and audio frames beyond fixed sizes.
 #pragma once
 
-#include "hosting/binding/Handles.h"
+#include "binding/Handles.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
 #include "engine/LibraryErrors.h"
 
-#include "hosting/binding/Binding.h"
+#include "binding/Binding.h"
 
 extern "C" {
 #include <libavutil/error.h>

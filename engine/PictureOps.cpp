@@ -1,6 +1,6 @@
 #include "engine/PictureOps.h"
 
-#include "hosting/binding/Binding.h"
+#include "binding/Binding.h"
 
 #include <cstring>
 

@@ -6,8 +6,8 @@
 #include "engine/HookBitmap.h"
 #include "engine/InputGuard.h"
 #include "engine/TranscodeError.h"
-#include "hosting/binding/FrameHook.h"
-#include "hosting/binding/Handles.h"
+#include "binding/FrameHook.h"
+#include "binding/Handles.h"
 
 #include <atomic>
 #include <condition_variable>

@@ -2,6 +2,7 @@
 
 #include "engine/Transcoder.h"
 
+#include "binding/Handles.h"
 #include "engine/InputGuard.h"
 #include "engine/LibraryErrors.h"
 
@@ -11,6 +12,17 @@
 #include <limits>
 
 namespace corvina::hosting {
+
+// Declared in this order so the container closes before the I/O it reads from, and both
+// before the guard their callbacks point at.
+struct TMediaProbe::OpenFile {
+    std::unique_ptr<engine::InputGuard> guard;
+    ff::IoContextPtr io;
+    ff::InputContextPtr input;
+};
+
+TMediaProbe::TMediaProbe() = default;
+TMediaProbe::~TMediaProbe() = default;
 
 namespace {
 
@@ -166,28 +178,27 @@ bool TMediaProbe::LoadFile(const std::string& fileName, const std::string& forma
 
     guard->ClearDeadline();
     summary_ = s;
-    guard_ = std::move(guard);
-    io_ = std::move(io);
-    input_ = std::move(input);
+    open_ = std::make_unique<OpenFile>();
+    open_->guard = std::move(guard);
+    open_->io = std::move(io);
+    open_->input = std::move(input);
     formatName_ = formatName;
     return true;
 }
 
 void TMediaProbe::CloseFile() {
     formatName_.clear();
-    input_.reset();
-    io_.reset();
-    guard_.reset();
+    open_.reset();
     summary_ = StreamSummary{};
 }
 
 void TMediaProbe::GetFormatInfo(FormatInfo& info) {
     ResetFormatInfo(info);
-    if (!input_) {
+    if (!open_) {
         Log(kLogInfo, "file not loaded.\n");
         return;
     }
-    const AVFormatContext& ctx = *input_;
+    const AVFormatContext& ctx = *open_->input;
     const AVDictionary* meta = ctx.metadata;
     info.StartTime = ctx.start_time;
     info.Duration = ctx.duration;
@@ -216,7 +227,7 @@ void TMediaProbe::GetVideoStreamInfo(VideoStreamInfo& info) {
 
 void TMediaProbe::GetVideoStreamInfo(int index, VideoStreamInfo& info) {
     ResetVideoStreamInfo(info);
-    if (!input_) {
+    if (!open_) {
         Log(kLogInfo, "file not loaded.\n");
         return;
     }
@@ -230,7 +241,7 @@ void TMediaProbe::GetVideoStreamInfo(int index, VideoStreamInfo& info) {
         Log(kLogError, "stream index #" + std::to_string(index) + " is invalid.\n");
         return;
     }
-    const AVStream& st = *input_->streams[index];
+    const AVStream& st = *open_->input->streams[index];
     const AVCodecParameters& par = *st.codecpar;
     if (par.codec_type != AVMEDIA_TYPE_VIDEO) {
         Log(kLogError, "stream #" + std::to_string(index) + " is not video stream.\n");

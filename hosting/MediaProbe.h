@@ -2,9 +2,6 @@
 // decoding anything: the frame size, rate and duration the file list shows.
 #pragma once
 
-#include "engine/InputGuard.h"
-#include "hosting/binding/Handles.h"
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -76,8 +73,8 @@ public:
     // classic level: 0 for errors, 1 for information. Called only when set.
     std::function<void(int ALevel, const std::string& AMsg)> OnLog;
 
-    TMediaProbe() = default;
-    ~TMediaProbe() = default; // closes the file
+    TMediaProbe();
+    ~TMediaProbe(); // closes the file
     TMediaProbe(const TMediaProbe&) = delete;
     TMediaProbe& operator=(const TMediaProbe&) = delete;
 
@@ -86,7 +83,7 @@ public:
     // reason in LastError. A failed load leaves no file open.
     bool LoadFile(const std::string& fileName, const std::string& formatName = {});
     void CloseFile();
-    bool Loaded() const { return input_ != nullptr; }
+    bool Loaded() const { return open_ != nullptr; }
 
     void GetFormatInfo(FormatInfo& info);
     // The first video stream.
@@ -111,11 +108,8 @@ public:
 private:
     void Log(int level, const std::string& text);
 
-    // Declared in this order so the container closes before the I/O it reads from, and both
-    // before the guard their callbacks point at.
-    std::unique_ptr<engine::InputGuard> guard_;
-    ff::IoContextPtr io_;
-    ff::InputContextPtr input_;
+    struct OpenFile; // the opened container with its I/O and guard (library types)
+    std::unique_ptr<OpenFile> open_;
     std::string lastError_;
     std::string formatName_;
     StreamSummary summary_;

@@ -1,169 +1,44 @@
-// The engine component: an ordered list of conversion tasks built from option records,
-// started one after another or several at once on worker threads, reporting through five
-// events.
+// The engine component as the rest of the program sees it: an ordered list of conversion
+// tasks built from option records, started one after another or several at once on worker
+// threads, reporting through five events; and the media probe it owns.
 //
-// Threads. Every operation of the component belongs to the main thread. OnProgress, OnLog
-// and OnTerminate run on the thread that produced them (a task's worker, the main thread in
-// timer mode, the short-lived thread that reports a never-started task's end) inside the
-// component's lock, so no two of them run at once for one component. OnBeforeHook and
-// OnCustomHook run on the worker without that lock. Nothing is handed to the main thread
-// here: a handler that needs it posts there itself. Handlers must not call the component's
-// operations that free tasks (ClearTasks, RemoveTask) nor make the libraries work (AddTask,
-// the probe): post those to the main thread.
+// Nothing here names an engine or library type, so the workflow core, the profiles and any
+// window compile without the libraries' headers. The component itself lives behind this
+// facade (EngineComponent.h, hosting only).
 //
-// Locks, in the order they are taken: the ComponentRegistry lock (LogRouter.h), then the
-// component lock (mutex_ below). A component lock is never held while waiting for a worker.
+// Threads. Every operation belongs to the main thread. OnProgress, OnLog and OnTerminate run
+// on the thread that produced them (a task's worker, mostly) inside the component's lock, so
+// no two of them run at once; OnBeforeHook and OnCustomHook run on the worker without it. A
+// handler that needs the main thread posts there itself, and never frees tasks or makes the
+// libraries work from inside an event.
 #pragma once
 
-#include "engine/Transcoder.h"
+#include "hosting/EngineEvents.h"
 #include "hosting/MainThreadScheduler.h"
 #include "hosting/MediaProbe.h"
-#include "hosting/ThreadPriority.h"
 #include "hosting/TranscodeOptions.h"
 
-#include <atomic>
-#include <cstdint>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
-#include <utility>
-#include <vector>
-
-namespace corvina::engine {
-struct HookBitmap; // the 24-bit picture of the custom hook (frame-hook stage)
-}
 
 namespace corvina::hosting {
 
-enum class TLogLevel { llQuiet, llError, llInfo, llDebug, llAll };
-enum class THookAction { haContinue, haIgnore, haStop };
-// Only tpIdle .. tpNormal are used; higher values are taken as tpNormal.
-using TConvertPriority = TThreadPriority;
-using TBitmap = engine::HookBitmap;
-
-using TBeforeHookEvent = std::function<void(int AIndex, int64_t APTS, THookAction& AHookAction)>;
-using TCustomHookEvent = std::function<void(int AIndex, TBitmap* ABitmap, int AFrameNumber,
-                                            int64_t APTS, bool& AUpdate, bool& AStopHook)>;
-using TLogEvent = std::function<void(int AIndex, TLogLevel ALogLevel, const std::string& AMsg)>;
-using TProgressEvent =
-    std::function<void(int AIndex, int AFrameNumber, int AFPS, int ACurrentDuration, float AQuality,
-                       float ABitRate, int64_t ACurrentSize, int ATotalOutputDuration)>;
-using TTerminateEvent =
-    std::function<void(int AIndex, bool AFinished, bool AException, const std::string& AMessage)>;
-
-// The libraries' classic level of a TLogLevel (llQuiet -1 .. llAll 3) and back (below 0
-// llQuiet, 0 to 3 the level plus one, 4 and above llAll).
-int LibraryLevel(TLogLevel level);
-TLogLevel LogLevelOfLibraryLevel(int level);
-
-// Splits an ExtOptions text into (name, value) lines: trimmed, any line break taken as one,
-// each line split at its first "=" (without one the value is empty); nothing else trimmed.
-std::vector<std::pair<std::string, std::string>> SplitExtOptions(const std::string& text);
-// "start-end, ..." in milliseconds -> (start, end) pairs in microseconds; a part that is no
-// number reads -1; pairs with end < start or end < 0 are dropped.
-std::vector<std::pair<int64_t, int64_t>> ParseHookRanges(const std::string& text);
-// Seconds since 1970 of a local date-time in days since 30 December 1899. The offset from
-// UTC is the one in effect at that local time.
-int64_t UnixTimeOfLocalDays(double days);
-
-// An event slot: assigned from any thread, called by the component. Assignment takes the
-// component lock, so a handler is never replaced while it runs under that lock.
-template <class F> class TEventSlot {
-public:
-    explicit TEventSlot(std::recursive_mutex& lock) : lock_(lock) {}
-    TEventSlot(const TEventSlot&) = delete;
-    TEventSlot& operator=(const TEventSlot&) = delete;
-
-    TEventSlot& operator=(F fn) {
-        std::lock_guard guard(lock_);
-        fn_ = std::move(fn);
-        return *this;
-    }
-    TEventSlot& operator=(std::nullptr_t) {
-        std::lock_guard guard(lock_);
-        fn_ = nullptr;
-        return *this;
-    }
-    // A copy, for callers that do not hold the lock while calling.
-    F Get() const {
-        std::lock_guard guard(lock_);
-        return fn_;
-    }
-    explicit operator bool() const {
-        std::lock_guard guard(lock_);
-        return static_cast<bool>(fn_);
-    }
-    // Calls the handler, when set, under the component lock.
-    template <class... A> void operator()(A&&... args) const {
-        std::lock_guard guard(lock_);
-        if (fn_)
-            fn_(std::forward<A>(args)...);
-    }
-
-private:
-    std::recursive_mutex& lock_;
-    F fn_; // guarded by lock_
-};
-
 class TCustomTranscodeEngine;
 
-// One task: the engine core with its place in the list, the thread that runs it and the
-// option records it was built from. Destroying a task stops it and waits for its worker.
-class TTranscoder : public engine::TCustomTranscoder {
+class TTranscodeEngine {
 public:
-    TTranscoder();
-    ~TTranscoder() override;
-
-    int Index = -1; // position in the task list; guarded by the owning component's lock
-    // The thread that runs the task; a default id when none does (before the start, after
-    // the end). Written by that thread or the component, read by the log router.
-    std::atomic<std::thread::id> ThreadID{};
-    TInputOptions InputOptions;   // written by the main thread before the start
-    TOutputOptions OutputOptions; // likewise
-
-private:
-    friend class TCustomTranscodeEngine;
-    // All three guarded by the owning component's lock.
-    bool launched_ = false;  // started, or stopped before it could start
-    bool detached_ = false;  // removed from the list: its events no longer reach anyone
-    bool hasWorker_ = false; // runs on a thread of its own (Pause applies)
-};
-
-// The ordered owned tasks. Every task's Index equals its position.
-class TTranscoderList {
-public:
-    int Add(std::unique_ptr<TTranscoder> task);
-    // Removes task `index` and hands it back (renumbering the following ones), so that the
-    // caller can free it outside its lock.
-    std::unique_ptr<TTranscoder> Take(int index);
-    std::vector<std::unique_ptr<TTranscoder>> TakeAll();
-    void Delete(int index) { Take(index); }
-    void Clear() { TakeAll(); }
-    int Count() const { return static_cast<int>(items_.size()); }
-    TTranscoder* Items(int index) const;
-    TTranscoder* FindByThreadID(std::thread::id id) const;
-
-private:
-    std::vector<std::unique_ptr<TTranscoder>> items_;
-};
-
-class TCustomTranscodeEngine {
-public:
-    // The scheduler times the tasks of thread count 0 on the main thread; without one,
-    // a thread count of 0 or less runs as 1.
-    explicit TCustomTranscodeEngine(MainThreadScheduler* scheduler = nullptr);
-    virtual ~TCustomTranscodeEngine();
-    TCustomTranscodeEngine(const TCustomTranscodeEngine&) = delete;
-    TCustomTranscodeEngine& operator=(const TCustomTranscodeEngine&) = delete;
+    // The scheduler times the tasks of thread count 0 on the main thread; without one, a
+    // thread count of 0 or less runs as 1.
+    explicit TTranscodeEngine(MainThreadScheduler* scheduler = nullptr);
+    // Stops every task and waits for its worker.
+    ~TTranscodeEngine();
+    TTranscodeEngine(const TTranscodeEngine&) = delete;
+    TTranscodeEngine& operator=(const TTranscodeEngine&) = delete;
 
     void SetScheduler(MainThreadScheduler* scheduler);
 
-    std::string About; // no effect
-
-    // Loads and binds the libraries, then routes their log lines into this family of
-    // components at LogLevel. False with LastError on failure.
+    // Loads and binds the libraries, then routes their log lines into the components at
+    // LogLevel. False with LastError on failure.
     bool LoadLibraries(const std::string& folder, bool versioned);
 
     void ClearTasks();
@@ -179,12 +54,9 @@ public:
     void Pause();
     void Resume();
 
-    // Main thread only.
-    const std::string& LastError() const { return lastError_; }
+    const std::string& LastError() const;
     int TaskCount() const;
-    // The task at `index`, or null; valid until it is removed.
-    TTranscoder* Task(int index) const;
-    TMediaProbe& Probe() { return probe_; }
+    TMediaProbe& Probe();
 
     TLogLevel LogLevel() const;
     void SetLogLevel(TLogLevel level);
@@ -194,63 +66,33 @@ public:
     void SetThreadPriority(TConvertPriority priority);
     static const char* Version() { return "2.0"; }
 
-    TEventSlot<TBeforeHookEvent> OnBeforeHook{mutex_};
-    TEventSlot<TCustomHookEvent> OnCustomHook{mutex_};
-    TEventSlot<TLogEvent> OnLog{mutex_};
-    TEventSlot<TProgressEvent> OnProgress{mutex_};
-    TEventSlot<TTerminateEvent> OnTerminate{mutex_};
-
-    // For LogRouter (holding the registry lock): one finished library line from the thread
-    // `thread`, to the task that runs there or to no task.
-    void RouteLibraryLine(std::thread::id thread, int level, const std::string& text);
-
-protected:
-    // The core's callbacks land here.
-    virtual void DoBeforeHook(TTranscoder* task, int64_t pts, THookAction& action);
-    virtual void DoCustomHook(TTranscoder* task, TBitmap* bitmap, int frameNumber, int64_t pts,
-                              bool& update, bool& stopHook);
-    virtual void DoLog(TTranscoder* task, int level, const std::string& text);
-    virtual void DoProgress(TTranscoder* task, const engine::ProgressInfo& info);
-    virtual void DoTerminate(TTranscoder* task);
-
-    // Leaves the registry, stops every task and waits for them. A class that overrides the
-    // Do* operations calls it first in its destructor, so that no worker calls into a
-    // half-destroyed object. Idempotent.
-    void Shutdown();
+    // The component behind the facade, for hosting's own code and tests.
+    TCustomTranscodeEngine& Component() { return *component_; }
 
 private:
-    void InstallCallbacks(TTranscoder* task);
-    void ApplyInputOptions(TTranscoder& task, const TInputOptions& o);
-    void ApplyOutputOptions(TTranscoder& task, const TOutputOptions& o);
-    void StartNextTask();
-    void StartTask(int index);
-    void FireAllDone();
+    std::unique_ptr<TCustomTranscodeEngine> component_;
 
-    // The component lock: serialises the events and guards everything below it, the tasks'
-    // Index and launch flags included.
-    mutable std::recursive_mutex mutex_;
-    MainThreadScheduler* scheduler_ = nullptr;
-    int nextTask_ = -1;
-    int threadCount_ = 0;
-    TLogLevel logLevel_ = TLogLevel::llInfo;
-    int progressInterval_ = 500;
-    TConvertPriority priority_ = TThreadPriority::tpNormal;
-    TTranscoderList tasks_;
-    int terminatedCount_ = 0;
-    int pendingCount_ = 0;
-    std::vector<MainThreadScheduler::TimerId> timers_; // timer-mode starts not yet run
-    bool shutDown_ = false;
-
-    std::string lastError_; // main thread only
-    TMediaProbe probe_;     // main thread only
-    bool registered_ = false;
-};
-
-// The component as the window uses it.
-class TTranscodeEngine : public TCustomTranscodeEngine {
 public:
-    using TCustomTranscodeEngine::TCustomTranscodeEngine;
-    ~TTranscodeEngine() override { Shutdown(); }
+    // The component's event slots (declared after it: they are its own).
+    TEventSlot<TBeforeHookEvent>& OnBeforeHook;
+    TEventSlot<TCustomHookEvent>& OnCustomHook;
+    TEventSlot<TLogEvent>& OnLog;
+    TEventSlot<TProgressEvent>& OnProgress;
+    TEventSlot<TTerminateEvent>& OnTerminate;
 };
+
+// The folder of the running program, with a trailing separator.
+std::string ProgramFolder();
+
+// One bound library as --version lists it.
+struct LibraryVersion {
+    std::string Name;
+    std::string Version;
+};
+// Binds the libraries (from `folder` first) without a component; false with the loader's
+// text in `error`.
+bool BindLibraries(const std::string& folder, std::string& error);
+// The bound libraries in binding order with their run-time versions.
+std::vector<LibraryVersion> BoundLibraryVersions();
 
 } // namespace corvina::hosting

@@ -1,8 +1,8 @@
 // corvina-make-fixtures DIR [--bench]: writes the synthetic media the tests read.
 // Everything is encoded with the bound libraries from a moving test pattern and a sine tone,
 // so the set is the same on every run and nothing has to be downloaded.
-#include "hosting/binding/Binding.h"
-#include "hosting/binding/Handles.h"
+#include "binding/Binding.h"
+#include "binding/Handles.h"
 
 #include <algorithm>
 #include <cmath>

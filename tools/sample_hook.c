@@ -3,7 +3,7 @@
  * A second argument names a file that gets the pts (µs) of every picture the plug-in was
  * given, one per line, so a test can see which pictures reached it.
  * Configure fails for a size that is not a positive number, so tests can see -22. */
-#include "hosting/binding/VideoHookApi.h"
+#include "binding/VideoHookApi.h"
 
 #include <inttypes.h>
 #include <stdio.h>

@@ -1,4 +1,4 @@
-#include "hosting/binding/Binding.h"
+#include "binding/Binding.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

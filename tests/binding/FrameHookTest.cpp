@@ -1,5 +1,5 @@
 // Video-hook plug-ins: loading once per process, configuring per chain, the refusals.
-#include "hosting/binding/FrameHook.h"
+#include "binding/FrameHook.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Loading from a "Common" folder, load failures and their texts. Each case runs in its own
 // process under CTest; a case that needs unloaded libraries skips when an earlier case of
 // the same process already loaded them.
-#include "hosting/binding/Binding.h"
+#include "binding/Binding.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>

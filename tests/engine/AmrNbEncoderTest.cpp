@@ -2,7 +2,7 @@
 // libraries' decoder accept.
 #include "engine/AmrNbEncoder.h"
 
-#include "hosting/binding/Handles.h"
+#include "binding/Handles.h"
 #include "tests/support/MediaReadBack.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,7 +1,7 @@
 #include "tests/fuzz/FuzzSupport.h"
 
 #include "engine/InputGuard.h"
-#include "hosting/binding/Binding.h"
+#include "binding/Binding.h"
 
 #include <unistd.h>
 

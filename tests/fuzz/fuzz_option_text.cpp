@@ -5,7 +5,7 @@
 // component, applied line by line) and, after a last line starting "#ranges ", as the
 // HookRanges field ("start-end,..." in milliseconds) the component parses and sets.
 #include "engine/Transcoder.h"
-#include "hosting/TranscodeEngine.h"
+#include "hosting/EngineComponent.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include <exception>

@@ -1,6 +1,6 @@
 // Record texts a user or a damaged settings file may hold: inputs the option-text fuzz target
 // found, kept as regressions.
-#include "hosting/TranscodeEngine.h"
+#include "hosting/EngineComponent.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,5 @@
 #include "hosting/MediaProbe.h"
+#include "binding/Handles.h"
 #include "engine/LibraryErrors.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/MediaReadBack.h"

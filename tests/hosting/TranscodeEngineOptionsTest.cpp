@@ -14,11 +14,11 @@ namespace {
 using Pairs = std::vector<std::pair<int64_t, int64_t>>;
 
 TEST(TranscodeEngineProperties, DefaultsAndBounds) {
-    TTranscodeEngine engine;
+    TEngineComponent engine;
     EXPECT_EQ(engine.LogLevel(), TLogLevel::llInfo);
     EXPECT_EQ(engine.ProgressInterval(), 500);
     EXPECT_EQ(engine.ThreadPriority(), TThreadPriority::tpNormal);
-    EXPECT_STREQ(TTranscodeEngine::Version(), "2.0");
+    EXPECT_STREQ(TEngineComponent::Version(), "2.0");
     EXPECT_EQ(engine.TaskCount(), 0);
 
     engine.SetProgressInterval(50);
@@ -161,7 +161,7 @@ protected:
     std::vector<Event> Lines() const { return journal_.Of(Event::Log); }
 
     Journal journal_; // outlives the engine
-    TTranscodeEngine engine_;
+    TEngineComponent engine_;
 };
 
 TEST_F(LogRoutingTest, PartsJoinIntoOneLine) {
@@ -234,7 +234,7 @@ TEST_F(LogRoutingTest, OverlongTextIsCut) {
 TEST_F(LogRoutingTest, EveryLiveComponentGetsEachLineOnce) {
     Journal second;
     {
-        TTranscodeEngine other;
+        TEngineComponent other;
         second.Attach(other);
         ff::util.av_log(nullptr, AV_LOG_ERROR, "both %d\n", 2); // through the installed callback
     }
@@ -260,7 +260,7 @@ TEST_F(LogRoutingTest, ProbeMessagesArriveWithoutTask) {
 
 class TaskBuildTest : public EngineTest {
 protected:
-    TTranscodeEngine engine_;
+    TEngineComponent engine_;
     test::TempDir dir_;
 };
 

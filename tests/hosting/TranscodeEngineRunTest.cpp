@@ -66,7 +66,7 @@ protected:
     test::TempDir dir_;
     test::ManualScheduler scheduler_;
     Journal journal_;
-    TTranscodeEngine engine_{&scheduler_};
+    TEngineComponent engine_{&scheduler_};
 };
 
 TEST_F(EngineRunTest, ThreadCountZeroRunsOneByOneOnTheMainThread) {
@@ -232,7 +232,7 @@ TEST_F(EngineRunTest, PauseHoldsProgressAndResumeContinues) {
 
 TEST_F(EngineRunTest, DestructionWhileTasksRun) {
     const TInputOptions in = RealTimeInput();
-    auto engine = std::make_unique<TTranscodeEngine>(&scheduler_);
+    auto engine = std::make_unique<TEngineComponent>(&scheduler_);
     Journal journal;
     journal.Attach(*engine);
     engine->SetProgressInterval(100);

@@ -18,7 +18,7 @@ TEST_F(EngineStress, RandomControlSequences) {
     for (int round = 0; round < kRounds; round++) {
         test::TempDir dir;
         Journal journal;
-        TTranscodeEngine engine;
+        TEngineComponent engine;
         engine.SetLogLevel(TLogLevel::llQuiet);
         journal.Attach(engine);
         const int tasks = 2 + static_cast<int>(rng() % 3);

@@ -1,7 +1,7 @@
 #include "tests/support/MediaReadBack.h"
 
-#include "hosting/binding/Binding.h"
-#include "hosting/binding/Handles.h"
+#include "binding/Binding.h"
+#include "binding/Handles.h"
 
 #include <algorithm>
 #include <memory>

@@ -1,6 +1,6 @@
 #include "tests/support/TestSupport.h"
 
-#include "hosting/binding/Binding.h"
+#include "binding/Binding.h"
 
 #include <gtest/gtest.h>
 

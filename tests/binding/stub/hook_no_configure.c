@@ -1,5 +1,5 @@
 /* A plug-in with Process only: accepted when given no arguments, never configured. */
-#include "hosting/binding/VideoHookApi.h"
+#include "binding/VideoHookApi.h"
 
 int corvina_hook_calls = 0;
 

@@ -1,4 +1,5 @@
 // Runs in a process that never binds the libraries.
+#include "binding/Binding.h"
 #include "hosting/MediaProbe.h"
 
 #include <gtest/gtest.h>

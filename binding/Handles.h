@@ -2,7 +2,7 @@
 // the bound tables.
 #pragma once
 
-#include "hosting/binding/Binding.h"
+#include "binding/Binding.h"
 
 #include <cstdio>
 #include <memory>

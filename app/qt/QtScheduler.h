@@ -13,7 +13,7 @@
 
 class QTimer;
 
-namespace corvina::cli {
+namespace corvina::app {
 
 class QtScheduler final : public hosting::MainThreadScheduler {
 public:
@@ -33,4 +33,4 @@ private:
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
-} // namespace corvina::cli
+} // namespace corvina::app

@@ -2,7 +2,7 @@
 // chain of configured entries.
 #pragma once
 
-#include "hosting/binding/VideoHookApi.h"
+#include "binding/VideoHookApi.h"
 
 #include <cstdint>
 #include <memory>

@@ -2,7 +2,7 @@
 // call goes through the tables below, filled by name once at start-up.
 #pragma once
 
-#include "hosting/binding/EntryPoints.h"
+#include "binding/EntryPoints.h"
 
 #include <span>
 #include <stdexcept>

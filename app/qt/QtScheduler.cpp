@@ -1,9 +1,9 @@
-#include "cli/QtScheduler.h"
+#include "app/qt/QtScheduler.h"
 
 #include <QMetaObject>
 #include <QTimer>
 
-namespace corvina::cli {
+namespace corvina::app {
 
 QtScheduler::QtScheduler() = default;
 
@@ -65,4 +65,4 @@ void QtScheduler::Cancel(TimerId id) {
     timers_.erase(it);
 }
 
-} // namespace corvina::cli
+} // namespace corvina::app

@@ -1,4 +1,4 @@
-#include "hosting/binding/Binding.h"
+#include "binding/Binding.h"
 
 #include <dlfcn.h>
 #include <unistd.h>

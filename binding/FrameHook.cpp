@@ -1,6 +1,6 @@
-#include "hosting/binding/FrameHook.h"
+#include "binding/FrameHook.h"
 
-#include "hosting/binding/Binding.h"
+#include "binding/Binding.h"
 
 #include <dlfcn.h>
 #include <strings.h>
