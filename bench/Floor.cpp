@@ -1,10 +1,10 @@
 #include "bench/Floor.h"
 
+#include "binding/Handles.h"
 #include "engine/AmrNbEncoder.h"
 #include "engine/CodecAliases.h"
 #include "engine/SampleConvert.h"
 #include "engine/Transcoder.h"
-#include "binding/Handles.h"
 
 #include <algorithm>
 #include <chrono>

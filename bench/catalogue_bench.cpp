@@ -50,6 +50,21 @@ namespace corvina::bench {
 
 namespace {
 
+// Keeps the reason of a failed row.
+class ReasonView : public corvina::app::WorkflowObserver {
+public:
+    ReasonView(corvina::app::ConversionWorkflow& flow, std::string& reason)
+        : flow_(flow), reason_(reason) {}
+    void JobFinished(int row) override {
+        if (!flow_.Rows[row].Reason.empty())
+            reason_ = flow_.Rows[row].Reason;
+    }
+
+private:
+    corvina::app::ConversionWorkflow& flow_;
+    std::string& reason_;
+};
+
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
@@ -151,13 +166,14 @@ int RunChild(int index, const std::string& clip, const std::string& outDir) {
         job = built;
         return true;
     };
-    flow.OnRowError = [&failure](int, const std::string& text) { failure = text; };
+    ReasonView view(flow, failure);
+    flow.AddObserver(&view);
     flow.AddFiles({clip});
 
     auto rowEnded = [&flow] {
-        const std::string& state = flow.Rows[0].Progress();
-        return state == app::kProgressDone || state == app::kProgressFail ||
-               state == app::kProgressAbort || state == app::kProgressError;
+        const app::RowState state = flow.Rows[0].State;
+        return state == app::RowState::Done || state == app::RowState::Fail ||
+               state == app::RowState::Abort || state == app::RowState::Error;
     };
     const double cpuBefore = OwnCpuSeconds();
     const auto start = Clock::now();

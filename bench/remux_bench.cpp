@@ -1,8 +1,8 @@
 // Remux speed: stream copy of a clip into .mp4 and .mkv through the engine, beside the
 // floor — reading every packet of the same clip and nothing else. Prints a table.
 //   corvina-bench-remux CLIP [REPEATS]
-#include "engine/Transcoder.h"
 #include "binding/Binding.h"
+#include "engine/Transcoder.h"
 
 #include <sys/resource.h>
 

@@ -10,8 +10,10 @@
 #include <QCoreApplication>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdio>
 #include <map>
+#include <memory>
 
 namespace corvina::cli {
 
@@ -20,21 +22,16 @@ namespace {
 using profiles::ChoiceBox;
 using profiles::MainWindowBoxes;
 
-// The dialogs on a terminal: messages go to stderr, the stop question is answered Yes
-// (Ctrl-C asked already), no folder can be browsed for, files come from the command line.
+// The dialogs on a terminal: messages go to stderr until the batch has completed (the
+// completion itself is the summary's business), the stop question is answered Yes (Ctrl-C
+// asked already), no folder can be browsed for, files come from the command line.
 class TerminalDialogs : public app::IDialogs {
 public:
-    bool Completed = false;
-    bool Refused = false; // Start refused the batch (no files, no folder)
+    bool Silent = false;
 
     void ShowMessage(const std::string& text, const std::string&) override {
-        if (text == "All Conversions Completed") {
-            Completed = true;
-            QCoreApplication::quit();
-            return;
-        }
-        Refused = true;
-        std::fprintf(stderr, "%s\n", text.c_str());
+        if (!Silent)
+            std::fprintf(stderr, "%s\n", text.c_str());
     }
     bool AskYesNo(const std::string&, const std::string&) override { return true; }
     bool BrowseForFolder(const std::string&, std::string&) override { return false; }
@@ -86,26 +83,68 @@ bool SelectChoice(ChoiceBox& box, const char* option, const std::optional<std::s
     return true;
 }
 
-// The window's start state for the chosen entry: one fill, then the quality presets.
-bool PrepareBoxes(MainWindowBoxes& boxes, const CatalogueOptions& o, std::string& error) {
-    profiles::FillOutputFormatList(boxes);
+// What the settings would restore: the entry and the two quality levels.
+bool SelectStoredChoices(MainWindowBoxes& boxes, const CatalogueOptions& o, std::string& error) {
     if (!SelectFormat(boxes, o.Format)) {
         error = "unknown output format: \"" + o.Format + "\" (see --list-formats)";
         return false;
     }
-    profiles::SelectOutputFormat(boxes);
-    for (auto [box, text, option] :
-         {std::tuple{&boxes.ComboVideoQuality, &o.VideoQuality, "--video-quality"},
-          std::tuple{&boxes.ComboAudioQuality, &o.AudioQuality, "--audio-quality"}}) {
-        if (!SelectChoice(*box, option, *text, error))
-            return false;
-    }
-    profiles::ApplyQualityPreset(boxes);
+    return SelectChoice(boxes.ComboVideoQuality, "--video-quality", o.VideoQuality, error) &&
+           SelectChoice(boxes.ComboAudioQuality, "--audio-quality", o.AudioQuality, error);
+}
+
+// What the user picks after the window is shown.
+bool SelectUserChoices(MainWindowBoxes& boxes, const CatalogueOptions& o, std::string& error) {
     return SelectChoice(boxes.ComboVideoSize, "--size", o.Size, error) &&
            SelectChoice(boxes.ComboVideoFramerate, "--frame-rate", o.FrameRate, error) &&
            SelectChoice(boxes.ComboAudioChannels, "--channels", o.Channels, error) &&
            SelectChoice(boxes.ComboAspectRatio, "--aspect", o.Aspect, error);
 }
+
+// The window's start state for the chosen entry without an engine: one fill, then the
+// quality presets.
+bool PrepareBoxes(MainWindowBoxes& boxes, const CatalogueOptions& o, std::string& error) {
+    app::InitialiseBoxes(boxes);
+    if (!SelectStoredChoices(boxes, o, error))
+        return false;
+    profiles::SelectOutputFormat(boxes);
+    profiles::ApplyQualityPreset(boxes);
+    return SelectUserChoices(boxes, o, error);
+}
+
+// Follows the batch through the workflow's notifications: per-file progress, the end.
+class BatchView : public app::WorkflowObserver {
+public:
+    BatchView(app::ConversionWorkflow& workflow, TerminalDialogs& dialogs, bool quiet)
+        : workflow_(workflow), dialogs_(dialogs), quiet_(quiet) {}
+
+    bool Started = false;
+
+    void BatchStarted() override { Started = true; }
+    void BatchCompleted() override {
+        dialogs_.Silent = true;
+        QCoreApplication::quit();
+    }
+    void ProgressChanged(int row) override {
+        if (quiet_)
+            return;
+        const app::ConversionItem& item = workflow_.Rows[row];
+        auto& printer = printers_[row];
+        if (!printer)
+            printer = std::make_unique<ProgressPrinter>(item.Caption);
+        printer->Update(std::min(item.Percent, 100), 0, item.FrameNumber);
+    }
+    void FinishPrinters() {
+        for (auto& [row, printer] : printers_)
+            printer->Finish();
+    }
+
+private:
+    app::ConversionWorkflow& workflow_;
+    TerminalDialogs& dialogs_;
+    bool quiet_;
+    std::map<int, std::unique_ptr<ProgressPrinter>> printers_;
+};
 
 } // namespace
 
@@ -149,18 +188,23 @@ int ListChoices(const std::string& format) {
 }
 
 int RunCatalogue(const CatalogueOptions& o) {
-    MainWindowBoxes boxes;
-    std::string error;
-    if (!PrepareBoxes(boxes, o, error))
-        return UsageError(error);
+    {
+        // The choices are checked before anything is loaded.
+        MainWindowBoxes check;
+        std::string error;
+        if (!PrepareBoxes(check, o, error))
+            return UsageError(error);
+    }
     if (o.Volume < 0 || o.Volume > 10)
         return UsageError("--volume takes a position from 0 to 10");
 
     app::QtScheduler scheduler;
     hosting::TTranscodeEngine engine(&scheduler);
-    if (!engine.LoadLibraries(hosting::ProgramFolder() + "Common", true)) {
-        std::fprintf(stderr, "Some files are missing. Please re-install this software\n%s\n",
-                     engine.LastError().c_str());
+    TerminalDialogs dialogs;
+    MainWindowBoxes boxes;
+    app::ConversionWorkflow workflow(engine, boxes, dialogs, scheduler);
+    if (!workflow.LoadLibraries()) {
+        std::fprintf(stderr, "%s\n", engine.LastError().c_str());
         return kExitFailed;
     }
     engine.SetLogLevel(static_cast<hosting::TLogLevel>(o.LogLevel + 1));
@@ -170,15 +214,18 @@ int RunCatalogue(const CatalogueOptions& o) {
             std::fprintf(stderr, "%s\n", text.c_str());
     };
 
-    TerminalDialogs dialogs;
-    app::ConversionWorkflow workflow(engine, boxes, dialogs, scheduler);
-    workflow.ProgramFolder = hosting::ProgramFolder();
-    workflow.OutputFolder = o.OutputDir;
-    workflow.OverwriteExisting = o.Overwrite;
+    // The window's start: its initial state, the stored choices, the window shown; then
+    // what the user picks.
+    workflow.Initialise();
+    std::string error;
+    SelectStoredChoices(boxes, o, error);
+    workflow.WindowShown();
+    SelectUserChoices(boxes, o, error);
+    workflow.SetOutputFolder(o.OutputDir);
+    workflow.SetOverwrite(o.Overwrite);
     workflow.SetVolumePosition(o.Volume);
 
     std::map<int, std::string> outputs;
-    std::map<int, std::string> errors;
     workflow.OnJobBuilt = [&](const app::EngineJob& job) {
         outputs[job.Row] = job.OutputPath;
         if (!o.PrintJob)
@@ -191,21 +238,8 @@ int RunCatalogue(const CatalogueOptions& o) {
         std::fflush(stdout);
         return false;
     };
-    workflow.OnRowError = [&errors](int row, const std::string& text) { errors[row] = text; };
-
-    // Progress: a bar (or plain lines) for the row being converted.
-    std::map<int, std::unique_ptr<ProgressPrinter>> printers;
-    workflow.OnRowChanged = [&](int row) {
-        const std::string& cell = workflow.Rows[row].Progress();
-        if (cell.empty() || cell.back() != '%' || o.PrintJob)
-            return;
-        auto& printer = printers[row];
-        if (!printer)
-            printer = std::make_unique<ProgressPrinter>(workflow.Rows[row].Caption);
-        const std::string& frames = workflow.Rows[row].Cells[app::kCellFrames];
-        printer->Update(std::stoi(cell), 0,
-                        frames == " " || frames.empty() ? -1 : std::stoi(frames));
-    };
+    BatchView view(workflow, dialogs, o.PrintJob);
+    workflow.AddObserver(&view);
 
     workflow.AddFiles(o.Files);
 
@@ -225,30 +259,31 @@ int RunCatalogue(const CatalogueOptions& o) {
         workflow.StartParallel(o.Jobs);
     else
         workflow.Start();
-    if (!dialogs.Refused && (workflow.Batch.Converting || workflow.TimerEnabled()))
+    if (view.Started && (workflow.Batch.Converting || workflow.TimerEnabled()))
         QCoreApplication::exec();
     interruptPoll.stop();
-    for (auto& [row, printer] : printers)
-        printer->Finish();
+    view.FinishPrinters();
     // Ending the engine's tasks writes the trailers of stopped jobs.
     engine.Stop();
     engine.ClearTasks();
+    workflow.RemoveObserver(&view);
 
     if (o.PrintJob)
-        return dialogs.Refused ? kExitFailed : kExitOk;
-    bool allDone = !dialogs.Refused;
+        return view.Started ? kExitOk : kExitFailed;
+    bool allDone = view.Started;
     for (size_t i = 0; i < workflow.Rows.size(); i++) {
         const app::ConversionItem& row = workflow.Rows[i];
-        std::string status = row.Progress();
-        if (status.empty() || status.back() == '%' || status == app::kProgressLoading)
-            status = interrupted ? app::kProgressAbort : app::kProgressFail;
-        auto err = errors.find(static_cast<int>(i));
-        if (err != errors.end())
-            std::fprintf(stderr, "%s\n", err->second.c_str()); // the text names the file
+        app::RowState state = row.State;
+        // A row the batch had not finished: stopped by Ctrl-C, or never reached.
+        if (state == app::RowState::None || state == app::RowState::Converting ||
+            state == app::RowState::Loading)
+            state = interrupted ? app::RowState::Abort : app::RowState::Fail;
+        if (row.State == app::RowState::Fail && !row.Reason.empty())
+            std::fprintf(stderr, "%s\n", row.Reason.c_str()); // the text names the file
         auto out = outputs.find(static_cast<int>(i));
         std::printf("%s -> %s: %s\n", row.Caption.c_str(),
-                    out != outputs.end() ? out->second.c_str() : "-", status.c_str());
-        allDone = allDone && status == app::kProgressDone;
+                    out != outputs.end() ? out->second.c_str() : "-", app::StateText(state));
+        allDone = allDone && state == app::RowState::Done;
     }
     std::fflush(stdout);
     if (interrupted)

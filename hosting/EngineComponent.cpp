@@ -2,8 +2,8 @@
 
 #include "engine/OptionParsing.h"
 
-#include "hosting/LogRouter.h"
 #include "binding/Binding.h"
+#include "hosting/LogRouter.h"
 
 #include <cmath>
 #include <ctime>

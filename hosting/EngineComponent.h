@@ -17,10 +17,10 @@
 #pragma once
 
 #include "engine/Transcoder.h"
+#include "hosting/EngineEvents.h"
 #include "hosting/MainThreadScheduler.h"
 #include "hosting/MediaProbe.h"
 #include "hosting/ThreadPriority.h"
-#include "hosting/EngineEvents.h"
 #include "hosting/TranscodeOptions.h"
 
 #include <atomic>

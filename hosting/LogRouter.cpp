@@ -1,7 +1,7 @@
 #include "hosting/LogRouter.h"
 
-#include "hosting/EngineComponent.h"
 #include "binding/Binding.h"
+#include "hosting/EngineComponent.h"
 
 #include <algorithm>
 #include <climits>

@@ -2,14 +2,15 @@
 
 #include "app/core/RowTexts.h"
 #include "app/core/ScriptFolder.h"
-#include "profiles/Catalogue.h"
 #include "profiles/EngineSteps.h"
+#include "profiles/QualityPresets.h"
 
 #include <dirent.h>
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -25,6 +26,7 @@ constexpr int kTimerIntervalMs = 200;
 constexpr const char* kTitleInformation = "Information";
 constexpr const char* kAllCompleted = "All Conversions Completed";
 constexpr int kNoTimeLimitMs = 36000000; // 10 hours, for inputs of unknown length
+constexpr int kInitialDropDownRows = 25;
 
 bool FolderExists(const std::string& path) {
     struct stat st;
@@ -62,11 +64,23 @@ std::string Lower(std::string text) {
 
 } // namespace
 
+void InitialiseBoxes(profiles::MainWindowBoxes& boxes) {
+    profiles::FillOutputFormatList(boxes);
+    boxes.ComboOutputFormat.dropDownCount = kInitialDropDownRows;
+    boxes.ComboAspectRatio =
+        profiles::ChoiceBox::WithItems({"Original", "4:3 (Standard", "16:9 (Wide Screen)"}, 0);
+    boxes.ComboLetterBox = profiles::ChoiceBox::WithItems({"None", "LetterBox"}, 0);
+    for (profiles::ChoiceBox* quality : {&boxes.ComboVideoQuality, &boxes.ComboAudioQuality})
+        *quality =
+            profiles::ChoiceBox::WithItems({"Highest", "Higher", "Normal", "Lower", "Lowest"}, 2);
+}
+
 ConversionWorkflow::ConversionWorkflow(hosting::TTranscodeEngine& engine,
                                        profiles::MainWindowBoxes& boxes, IDialogs& dialogs,
                                        hosting::MainThreadScheduler& scheduler)
     : engine_(engine), boxes_(boxes), dialogs_(dialogs), scheduler_(scheduler) {
     ScriptFolder = DefaultScriptFolder();
+    ProgramFolder = hosting::ProgramFolder();
     SetVolumePosition(5);
     // The engine reports on its worker threads: hand every event to the main thread, in
     // the order raised. The terminate closure writes the row and clears Converting in one
@@ -102,6 +116,15 @@ ConversionWorkflow::~ConversionWorkflow() {
         scheduler_.Cancel(tickTimer_);
 }
 
+void ConversionWorkflow::AddObserver(WorkflowObserver* observer) {
+    if (observer && std::find(observers_.begin(), observers_.end(), observer) == observers_.end())
+        observers_.push_back(observer);
+}
+
+void ConversionWorkflow::RemoveObserver(WorkflowObserver* observer) {
+    observers_.erase(std::remove(observers_.begin(), observers_.end(), observer), observers_.end());
+}
+
 void ConversionWorkflow::ClearEngineTasks() {
     engine_.ClearTasks();
     // The freed tasks report nothing more; what they reported before is now stale.
@@ -109,42 +132,122 @@ void ConversionWorkflow::ClearEngineTasks() {
 }
 
 void ConversionWorkflow::RowChanged(int row) {
-    if (OnRowChanged)
-        OnRowChanged(row);
+    Notify([row](WorkflowObserver& o) { o.RowChanged(row); });
 }
 
-void ConversionWorkflow::StateChanged() {
-    if (OnStateChanged)
-        OnStateChanged();
+void ConversionWorkflow::StatusChanged() {
+    Notify([](WorkflowObserver& o) { o.StatusChanged(); });
+}
+
+void ConversionWorkflow::BoxesChanged() {
+    Notify([](WorkflowObserver& o) { o.BoxesChanged(); });
+}
+
+void ConversionWorkflow::StopPreview() {
+    Notify([](WorkflowObserver& o) { o.StopPreview(); });
+}
+
+void ConversionWorkflow::SetRowState(int row, RowState state) {
+    Rows[row].State = state;
+    Rows[row].Cells[kCellProgress] = StateText(state);
+}
+
+void ConversionWorkflow::FinishRow(int row, RowState state, const std::string& reason) {
+    SetRowState(row, state);
+    if (state == RowState::Fail)
+        Rows[row].Reason = reason;
+    RowChanged(row);
+    Notify([row](WorkflowObserver& o) { o.JobFinished(row); });
+}
+
+void ConversionWorkflow::ClearProgressCells() {
+    for (size_t i = 0; i < Rows.size(); i++) {
+        SetRowState(static_cast<int>(i), RowState::None);
+        Rows[i].Reason.clear();
+        RowChanged(static_cast<int>(i));
+    }
+}
+
+void ConversionWorkflow::LockControls() {
+    profiles::DisableConversionControls(boxes_);
+    BoxesChanged();
+}
+
+void ConversionWorkflow::UnlockControls() {
+    profiles::EnableConversionControls(boxes_);
+    BoxesChanged();
 }
 
 void ConversionWorkflow::SetVolumePosition(int position) {
     const VolumeStep& step = VolumeForPosition(position);
+    VolumePosition = position;
     LabelVolume = step.Label;
     ConversionVolume = step.Volume;
-    StateChanged();
+    StatusChanged();
+}
+
+// ------------------------------------------------------------------ start-up and close
+
+bool ConversionWorkflow::LoadLibraries() {
+    if (engine_.LoadLibraries(ProgramFolder + "Common", true))
+        return true;
+    dialogs_.ShowMessage("Some files are missing. Please re-install this software",
+                         kTitleInformation);
+    return false;
+}
+
+void ConversionWorkflow::Initialise() {
+    SetVolumePosition(5);
+    InitialiseBoxes(boxes_);
+    SetTimer(false);
+    BoxesChanged();
+}
+
+void ConversionWorkflow::WindowShown() {
+    ChangeOutputFormat();
+    profiles::ApplyQualityPreset(boxes_);
+    BoxesChanged();
+}
+
+bool ConversionWorkflow::CloseQuery() {
+    if (Batch.Converting)
+        return false;
+    engine_.OnBeforeHook = nullptr;
+    engine_.OnCustomHook = nullptr;
+    engine_.OnLog = nullptr;
+    engine_.OnProgress = nullptr;
+    engine_.OnTerminate = nullptr;
+    engine_.Stop();
+    return true;
+}
+
+void ConversionWorkflow::Close() {
+    try {
+        if (SaveSettings)
+            SaveSettings();
+    } catch (...) {
+        // A store that cannot be written must not keep the window open.
+    }
+    StopPreview();
 }
 
 // ------------------------------------------------------------------ the list
 
 void ConversionWorkflow::ButtonAddFileClick() {
-    if (OnStopPreview)
-        OnStopPreview();
+    StopPreview();
     if (Batch.Converting || Batch.AddingFiles)
         return;
     ClearEngineTasks();
-    for (size_t i = 0; i < Rows.size(); i++) {
-        Rows[i].Cells[kCellProgress].clear();
-        RowChanged(static_cast<int>(i));
-    }
+    ClearProgressCells();
     Batch.AddingFiles = true;
+    StatusChanged();
     try {
         AddFiles(dialogs_.OpenFiles(profiles::BuildOpenFilter()));
     } catch (...) {
         // Errors of the add procedure end it silently.
     }
     Batch.AddingFiles = false;
-    StateChanged();
+    StatusChanged();
 }
 
 void ConversionWorkflow::AddFiles(const std::vector<std::string>& files) {
@@ -166,21 +269,27 @@ void ConversionWorkflow::AddFiles(const std::vector<std::string>& files) {
             hosting::FormatInfo format;
             probe.GetFormatInfo(format);
             row.Cells[kCellDuration] = DurationText(format.Duration);
+            row.DurationUs = format.Duration;
             row.Cells[kCellOutput] = boxes_.OutputExtension;
         } else {
+            row.State = RowState::Error;
             row.Cells[kCellProgress] = kProgressError;
+            row.Reason = probe.LastError();
         }
         Rows.push_back(std::move(row));
-        RowChanged(static_cast<int>(Rows.size()) - 1);
+        const int index = static_cast<int>(Rows.size()) - 1;
+        Notify([index](WorkflowObserver& o) { o.RowsInserted(index, 1); });
     }
 }
 
 void ConversionWorkflow::RemoveSelected() {
     if (Batch.AddingFiles || SelectedRow < 0 || SelectedRow >= static_cast<int>(Rows.size()))
         return;
-    Rows.erase(Rows.begin() + SelectedRow);
+    const int row = SelectedRow;
+    Rows.erase(Rows.begin() + row);
     SelectedRow = -1;
-    StateChanged();
+    Notify([row](WorkflowObserver& o) { o.RowRemoved(row); });
+    Notify([](WorkflowObserver& o) { o.SelectionChanged(-1); });
 }
 
 void ConversionWorkflow::ClearAll() {
@@ -189,7 +298,8 @@ void ConversionWorkflow::ClearAll() {
     ClearEngineTasks();
     Rows.clear();
     SelectedRow = -1;
-    StateChanged();
+    Notify([](WorkflowObserver& o) { o.RowsReset(); });
+    Notify([](WorkflowObserver& o) { o.SelectionChanged(-1); });
 }
 
 void ConversionWorkflow::CheckAll(bool checked) {
@@ -199,17 +309,34 @@ void ConversionWorkflow::CheckAll(bool checked) {
     }
 }
 
+void ConversionWorkflow::SetChecked(int row, bool checked) {
+    if (row < 0 || row >= static_cast<int>(Rows.size()) || Rows[row].Checked == checked)
+        return;
+    Rows[row].Checked = checked;
+    RowChanged(row);
+}
+
+void ConversionWorkflow::SelectRow(int row) {
+    if (row < -1 || row >= static_cast<int>(Rows.size()) || row == SelectedRow)
+        return;
+    SelectedRow = row;
+    Notify([row](WorkflowObserver& o) { o.SelectionChanged(row); });
+}
+
 void ConversionWorkflow::BrowseForFolder() {
     if (Batch.Converting)
         return;
     std::string folder = OutputFolder;
-    if (dialogs_.BrowseForFolder("Choose the required output folder below :", folder)) {
-        OutputFolder = folder;
-        StateChanged();
-    }
+    if (dialogs_.BrowseForFolder("Choose the required output folder below :", folder))
+        SetOutputFolder(folder);
 }
 
-void ConversionWorkflow::ChangeOutputFormat() {
+void ConversionWorkflow::SetOutputFolder(const std::string& folder) {
+    OutputFolder = folder;
+    StatusChanged();
+}
+
+profiles::FormatChangeHooks ConversionWorkflow::FormatHooks() {
     profiles::FormatChangeHooks hooks;
     hooks.WriteOutputColumn = [this](const std::string& extension) {
         for (size_t i = 0; i < Rows.size(); i++) {
@@ -217,8 +344,60 @@ void ConversionWorkflow::ChangeOutputFormat() {
             RowChanged(static_cast<int>(i));
         }
     };
-    profiles::SelectOutputFormat(boxes_, hooks);
-    StateChanged();
+    hooks.DropDownCount = [this] { return DropDownItems; };
+    return hooks;
+}
+
+void ConversionWorkflow::ChangeOutputFormat() {
+    profiles::SelectOutputFormat(boxes_, FormatHooks());
+    BoxesChanged();
+}
+
+void ConversionWorkflow::SelectOutputFormat(int index) {
+    boxes_.ComboOutputFormat.Select(index);
+    ChangeOutputFormat();
+}
+
+void ConversionWorkflow::SelectVideoQuality(int index) {
+    boxes_.ComboVideoQuality.Select(index);
+    profiles::ApplyQualityPreset(boxes_);
+    BoxesChanged();
+}
+
+void ConversionWorkflow::SelectAudioQuality(int index) {
+    boxes_.ComboAudioQuality.Select(index);
+    profiles::ApplyQualityPreset(boxes_);
+    BoxesChanged();
+}
+
+void ConversionWorkflow::SelectItem(profiles::ChoiceBox& box, int index) {
+    box.Select(index);
+    BoxesChanged();
+}
+
+void ConversionWorkflow::DropDownOutputFormat() {
+    profiles::ApplyDropDownCount(boxes_, FormatHooks().DropDownCount);
+    BoxesChanged();
+}
+
+void ConversionWorkflow::VideoQualityMouseEnter() {
+    boxes_.ComboVideoQuality.hint = boxes_.ComboVideoBitrate.Text();
+    BoxesChanged();
+}
+
+void ConversionWorkflow::AudioQualityMouseEnter() {
+    boxes_.ComboAudioQuality.hint = boxes_.ComboAudioBitrate.Text();
+    BoxesChanged();
+}
+
+void ConversionWorkflow::SetOverwrite(bool overwrite) {
+    OverwriteExisting = overwrite;
+    StatusChanged();
+}
+
+void ConversionWorkflow::SetDropDownItems(int count) {
+    DropDownItems = count;
+    DropDownOutputFormat();
 }
 
 // ------------------------------------------------------------------ the batch
@@ -249,14 +428,10 @@ void ConversionWorkflow::ScheduleTick() {
 }
 
 bool ConversionWorkflow::CheckStart() {
-    if (OnStopPreview)
-        OnStopPreview();
+    StopPreview();
     if (Batch.AddingFiles)
         return false;
-    for (size_t i = 0; i < Rows.size(); i++) {
-        Rows[i].Cells[kCellProgress].clear();
-        RowChanged(static_cast<int>(i));
-    }
+    ClearProgressCells();
     if (Rows.empty()) {
         dialogs_.ShowMessage("Please Add Files To Convert!", kTitleInformation);
         return false;
@@ -284,11 +459,13 @@ void ConversionWorkflow::Start() {
     Batch.Converting = true;
     SetTimer(true);
     Batch.StopRequested = false;
-    profiles::DisableConversionControls(boxes_);
+    LockControls();
     ClearEngineTasks();
     reservedOutputs_.clear();
     Batch.CurrentRow = -1;
-    StateChanged();
+    batchActive_ = true;
+    Notify([](WorkflowObserver& o) { o.BatchStarted(); });
+    StatusChanged();
     JobRoutine();
 }
 
@@ -306,14 +483,29 @@ void ConversionWorkflow::TimerTick() {
     JobRoutine();
 }
 
+void ConversionWorkflow::EndBatchCompleted() {
+    if (!batchActive_)
+        return;
+    batchActive_ = false;
+    Notify([](WorkflowObserver& o) { o.BatchCompleted(); });
+}
+
+void ConversionWorkflow::EndBatchStopped() {
+    if (!batchActive_)
+        return;
+    batchActive_ = false;
+    Notify([](WorkflowObserver& o) { o.BatchStopped(); });
+}
+
 void ConversionWorkflow::CompleteBatch() {
     SetTimer(false);
     ClearEngineTasks();
+    EndBatchCompleted();
     dialogs_.ShowMessage(kAllCompleted, kTitleInformation);
     ProgressBar = 0;
-    profiles::EnableConversionControls(boxes_);
+    UnlockControls();
     Batch.Converting = false;
-    StateChanged();
+    StatusChanged();
 }
 
 void ConversionWorkflow::Stop() {
@@ -329,9 +521,10 @@ void ConversionWorkflow::Stop() {
     SetTimer(false);
     engine_.Stop();
     ProgressBar = 0;
-    profiles::EnableConversionControls(boxes_);
+    UnlockControls();
     Batch.Converting = false;
-    StateChanged();
+    EndBatchStopped();
+    StatusChanged();
 }
 
 int ConversionWorkflow::RowOfTask(int index) const {
@@ -341,35 +534,35 @@ int ConversionWorkflow::RowOfTask(int index) const {
     return index >= 0 && index < static_cast<int>(taskRows_.size()) ? taskRows_[index] : -1;
 }
 
-void ConversionWorkflow::RowError(int row, const std::string& text) {
-    if (OnRowError && !text.empty())
-        OnRowError(row, text);
-}
-
 void ConversionWorkflow::EngineProgress(int index, int frameNumber, int currentDurationMs,
                                         int64_t currentSize, int totalDurationMs) {
     const int row = RowOfTask(index);
     if (row < 0 || row >= static_cast<int>(Rows.size()))
         return;
-    Rows[row].Cells[kCellProgress] = ProgressCellText(currentDurationMs, totalDurationMs);
+    ConversionItem& item = Rows[row];
+    item.Cells[kCellProgress] = ProgressCellText(currentDurationMs, totalDurationMs);
+    item.State = RowState::Converting;
+    item.Percent = ProgressPercent(currentDurationMs, totalDurationMs);
+    item.FrameNumber = frameNumber;
+    item.CurrentDurationMs = currentDurationMs;
+    item.TotalDurationMs = totalDurationMs;
+    item.BytesWritten = currentSize;
     StatusPanel1 = FileSizeStatusText(currentSize);
-    Rows[row].Cells[kCellFrames] = frameNumber == -1 ? " " : std::to_string(frameNumber);
-    ProgressBar = ProgressPercent(currentDurationMs, totalDurationMs);
+    item.Cells[kCellFrames] = frameNumber == -1 ? " " : std::to_string(frameNumber);
+    ProgressBar = item.Percent;
     RowChanged(row);
-    StateChanged();
+    Notify([row](WorkflowObserver& o) { o.ProgressChanged(row); });
+    StatusChanged();
 }
 
 void ConversionWorkflow::EngineTerminate(int index, bool exception, const std::string& message) {
+    const RowState ended = exception             ? RowState::Fail
+                           : Batch.StopRequested ? RowState::Abort
+                                                 : RowState::Done;
     if (parallel_) {
         const int row = RowOfTask(index);
-        if (index >= 0 && row >= 0 && row < static_cast<int>(Rows.size())) {
-            Rows[row].Cells[kCellProgress] = exception             ? kProgressFail
-                                             : Batch.StopRequested ? kProgressAbort
-                                                                   : kProgressDone;
-            if (exception)
-                RowError(row, message);
-            RowChanged(row);
-        }
+        if (index >= 0 && row >= 0 && row < static_cast<int>(Rows.size()))
+            FinishRow(row, ended, message);
         if (index < 0 && Batch.Converting) {
             parallel_ = false;
             Batch.BatchFinished = true;
@@ -377,25 +570,19 @@ void ConversionWorkflow::EngineTerminate(int index, bool exception, const std::s
             if (!Batch.StopRequested)
                 CompleteBatch();
         }
-        StateChanged();
+        StatusChanged();
         return;
     }
     Batch.Converting = false;
     const int row = Batch.CurrentRow;
-    if (index >= 0 && row >= 0 && row < static_cast<int>(Rows.size())) {
-        if (exception)
-            RowError(row, message);
-        Rows[row].Cells[kCellProgress] = exception             ? kProgressFail
-                                         : Batch.StopRequested ? kProgressAbort
-                                                               : kProgressDone;
-        RowChanged(row);
-    }
+    if (index >= 0 && row >= 0 && row < static_cast<int>(Rows.size()))
+        FinishRow(row, ended, message);
     if (Batch.BatchFinished && index < 0) {
         ClearEngineTasks();
         ProgressBar = 0;
         Batch.Converting = false;
     }
-    StateChanged();
+    StatusChanged();
 }
 
 // ------------------------------------------------------------------ the job routine
@@ -445,7 +632,7 @@ EngineJob ConversionWorkflow::BuildJob(int row, const std::string& extension) {
 
     job.InputPath = input;
     if (IsRealMediaInput(input)) {
-        Rows[row].Cells[kCellProgress] = kProgressLoading;
+        SetRowState(row, RowState::Loading);
         RowChanged(row);
         job.InputPath = WriteWrapperScript(input);
     }
@@ -458,7 +645,12 @@ EngineJob ConversionWorkflow::BuildJob(int row, const std::string& extension) {
     job.Output.FrameRate = profiles::ParseFrameRate(boxes_.ComboVideoFramerate.Text());
     profiles::ApplyProfileOptions(boxes_, row, job.Output);
     job.Output.AudioVolume = ConversionVolume;
+    // No selection (a typed text that matches no item) gives the job no aspect ratio of its
+    // own: the engine keeps the source's.
     switch (boxes_.ComboAspectRatio.ItemIndex()) {
+    case 0:
+        job.Output.AspectRatio = SourceAspectText(Rows[row].Cells[kCellVideoSize]);
+        break;
     case 1:
         job.Output.AspectRatio = "4:3";
         break;
@@ -466,7 +658,6 @@ EngineJob ConversionWorkflow::BuildJob(int row, const std::string& extension) {
         job.Output.AspectRatio = "16:9";
         break;
     default:
-        job.Output.AspectRatio = SourceAspectText(Rows[row].Cells[kCellVideoSize]);
         break;
     }
     const std::string& duration = Rows[row].Cells[kCellDuration];
@@ -476,25 +667,25 @@ EngineJob ConversionWorkflow::BuildJob(int row, const std::string& extension) {
 }
 
 void ConversionWorkflow::FailRowAndMoveOn(int row) {
-    Rows[row].Cells[kCellProgress] = kProgressFail;
-    RowChanged(row);
     if (Batch.IsLastRow) {
+        // The failed row was the last one: the batch ends here, with its completion.
         SetTimer(false);
+        EndBatchCompleted();
         dialogs_.ShowMessage(kAllCompleted, kTitleInformation);
         engine_.Stop();
         ProgressBar = 0;
-        profiles::EnableConversionControls(boxes_);
+        UnlockControls();
         Batch.Converting = false;
         Batch.BatchFinished = true;
     } else {
         Batch.WaitTicks = 0;
         Batch.Converting = false;
     }
-    StateChanged();
+    StatusChanged();
 }
 
 void ConversionWorkflow::JobRoutine() {
-    // 1-4.
+    // Nothing of the previous job stays: its task, the bar, old wrapper scripts.
     engine_.Stop();
     ClearEngineTasks();
     ProgressBar = 0;
@@ -504,12 +695,12 @@ void ConversionWorkflow::JobRoutine() {
     Batch.BatchFinished = false;
     ClearEngineTasks();
 
-    // 5-7: the next checked row, or the last row.
+    // The next checked row, or the last row.
     const int count = static_cast<int>(Rows.size());
     if (count == 0) {
         Batch.Converting = false;
         Batch.BatchFinished = true;
-        StateChanged();
+        StatusChanged();
         return;
     }
     Batch.CurrentRow++;
@@ -520,6 +711,7 @@ void ConversionWorkflow::JobRoutine() {
     const int row = Batch.CurrentRow;
     Batch.IsLastRow = row == count - 1;
 
+    bool handedOver = false;
     if (!Rows[row].Checked) {
         Batch.Converting = false;
     } else {
@@ -530,21 +722,21 @@ void ConversionWorkflow::JobRoutine() {
             } else {
                 const int task = engine_.AddTask(job.InputPath, &job.Input);
                 if (task < 0) {
-                    RowError(row, engine_.LastError());
+                    FinishRow(row, RowState::Fail, engine_.LastError());
                     FailRowAndMoveOn(row);
                     return;
                 }
                 if (!engine_.SetOutputFile(task, job.OutputPath, &job.Output)) {
-                    RowError(row, RefusedOutputText(job.OutputPath, engine_.LastError()));
+                    FinishRow(row, RowState::Fail,
+                              RefusedOutputText(job.OutputPath, engine_.LastError()));
                     engine_.RemoveTask(task);
                     FailRowAndMoveOn(row);
                     return;
                 }
+                handedOver = true;
             }
         } catch (const std::exception& e) {
-            Rows[row].Cells[kCellProgress] = kProgressFail;
-            RowError(row, e.what());
-            RowChanged(row);
+            FinishRow(row, RowState::Fail, e.what());
             engine_.Stop();
             ProgressBar = 0;
             Batch.WaitTicks = 0;
@@ -552,16 +744,18 @@ void ConversionWorkflow::JobRoutine() {
         }
     }
 
-    // 16-17.
+    // Start what was handed over; the last row ends the batch once started.
     try {
         engine_.Start(1);
     } catch (const std::exception&) {
         engine_.Stop();
-        profiles::EnableConversionControls(boxes_);
+        UnlockControls();
     }
+    if (handedOver)
+        Notify([row](WorkflowObserver& o) { o.JobStarted(row); });
     if (Batch.IsLastRow)
         Batch.BatchFinished = true;
-    StateChanged();
+    StatusChanged();
 }
 
 void ConversionWorkflow::StartParallel(int threads) {
@@ -572,12 +766,14 @@ void ConversionWorkflow::StartParallel(int threads) {
     Batch.StopRequested = false;
     Batch.BatchFinished = false;
     Batch.CurrentRow = -1;
-    profiles::DisableConversionControls(boxes_);
+    LockControls();
     engine_.Stop();
     ClearEngineTasks();
     reservedOutputs_.clear();
     taskRows_.clear();
     RemoveOldScripts();
+    batchActive_ = true;
+    Notify([](WorkflowObserver& o) { o.BatchStarted(); });
     const std::string extension = "." + Lower(boxes_.OutputExtension);
     for (int row = 0; row < static_cast<int>(Rows.size()); row++) {
         if (!Rows[row].Checked)
@@ -589,20 +785,17 @@ void ConversionWorkflow::StartParallel(int threads) {
                 continue;
             const int task = engine_.AddTask(job.InputPath, &job.Input);
             if (task < 0) {
-                RowError(row, engine_.LastError());
-                Rows[row].Cells[kCellProgress] = kProgressFail;
+                FinishRow(row, RowState::Fail, engine_.LastError());
             } else if (!engine_.SetOutputFile(task, job.OutputPath, &job.Output)) {
-                RowError(row, RefusedOutputText(job.OutputPath, engine_.LastError()));
+                FinishRow(row, RowState::Fail,
+                          RefusedOutputText(job.OutputPath, engine_.LastError()));
                 engine_.RemoveTask(task);
-                Rows[row].Cells[kCellProgress] = kProgressFail;
             } else {
                 taskRows_.push_back(row);
             }
         } catch (const std::exception& e) {
-            RowError(row, e.what());
-            Rows[row].Cells[kCellProgress] = kProgressFail;
+            FinishRow(row, RowState::Fail, e.what());
         }
-        RowChanged(row);
     }
     if (taskRows_.empty()) {
         parallel_ = false;
@@ -612,7 +805,9 @@ void ConversionWorkflow::StartParallel(int threads) {
         return;
     }
     engine_.Start(threads);
-    StateChanged();
+    for (int row : taskRows_)
+        Notify([row](WorkflowObserver& o) { o.JobStarted(row); });
+    StatusChanged();
 }
 
 } // namespace corvina::app

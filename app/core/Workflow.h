@@ -1,14 +1,17 @@
 // The conversion workflow behind the main window: the file list, the batch state, the job
-// routine and the sequencing. The window (and the headless front end) is a view over it:
-// it shows Rows, the status texts and the boxes, forwards the user's commands, and gives
-// the workflow its dialogs and a main-thread scheduler. Everything here runs on the main
-// thread; the engine's events are handed over to it through the scheduler.
+// routine and the sequencing. The window and the headless front end are views over it:
+// they show Rows, the status texts and the boxes, forward the user's commands, are told of
+// every change through WorkflowObserver, and give the workflow its dialogs and a
+// main-thread scheduler. Everything here runs on the main thread; the engine's events are
+// handed over to it through the scheduler.
 #pragma once
 
 #include "app/core/ConversionItem.h"
 #include "app/core/Dialogs.h"
+#include "app/core/WorkflowObserver.h"
 #include "hosting/MainThreadScheduler.h"
 #include "hosting/TranscodeEngine.h"
+#include "profiles/Catalogue.h"
 #include "profiles/MainWindowBoxes.h"
 
 #include <atomic>
@@ -39,6 +42,10 @@ struct EngineJob {
     hosting::TOutputOptions Output;
 };
 
+// The window's boxes at creation, before the settings are applied: the format list filled
+// (25 rows drop down), aspect ratio "Original", zoom "None", both quality levels "Normal".
+void InitialiseBoxes(profiles::MainWindowBoxes& boxes);
+
 class ConversionWorkflow {
 public:
     ConversionWorkflow(hosting::TTranscodeEngine& engine, profiles::MainWindowBoxes& boxes,
@@ -47,29 +54,46 @@ public:
     ConversionWorkflow(const ConversionWorkflow&) = delete;
     ConversionWorkflow& operator=(const ConversionWorkflow&) = delete;
 
-    // --- What the view shows and the user sets ---
+    // --- What the view shows and the user sets (read them; change them by the commands) ---
     std::vector<ConversionItem> Rows;
     int SelectedRow = -1;
     std::string OutputFolder;       // EditOutputFolder
     bool OverwriteExisting = false; // the options dialog's overwrite check box
+    int DropDownItems = 26;         // the options dialog's rows of the open format list
     std::string StatusPanel1;       // "File Size : ... KBytes"
     int ProgressBar = 0;            // 0..100 (larger values show full)
+    int VolumePosition = 5;         // TrackBar1
     std::string LabelVolume;
     int ConversionVolume = 255;
     // Where wrapper scripts go (a per-user temporary folder) and the program folder.
     std::string ScriptFolder;
     std::string ProgramFolder;
     BatchState Batch;
+    const profiles::MainWindowBoxes& Boxes() const { return boxes_; }
 
-    // --- Notifications to the view (main thread) ---
-    std::function<void(int row)> OnRowChanged;
-    std::function<void()> OnStateChanged; // batch state, status texts, controls
-    std::function<void()> OnStopPreview;  // the preview stops before a batch or adding
+    // --- Views ---
+    void AddObserver(WorkflowObserver* observer);
+    void RemoveObserver(WorkflowObserver* observer);
     // After a job was built, before it is handed over; returning false hands nothing over
     // and leaves the row as it is (used to print jobs without converting).
     std::function<bool(const EngineJob&)> OnJobBuilt;
-    // The engine's reason when a row fails (the window does not show it; a log may).
-    std::function<void(int row, const std::string& text)> OnRowError;
+    // Saves the user's choices when the window closes (set by the owner of the store).
+    std::function<void()> SaveSettings;
+
+    // --- Start-up and shut-down, in the window's order ---
+    // Binds the libraries from "Common" beside the program; when that fails, says "Some
+    // files are missing. Please re-install this software" and returns false (the program
+    // then ends).
+    bool LoadLibraries();
+    // The window's state at creation (the boxes, the volume slider at 5, no timer).
+    void Initialise();
+    // The window is shown: the selected format is applied, then the quality presets.
+    void WindowShown();
+    // The close request: refused while converting; otherwise the engine's events are
+    // detached and its tasks stopped.
+    bool CloseQuery();
+    // The window closes: the settings are saved (errors ignored), the preview stops.
+    void Close();
 
     // --- Commands ---
     void SetVolumePosition(int position); // TrackBar1Change
@@ -84,8 +108,24 @@ public:
     void RemoveSelected();
     void ClearAll();
     void CheckAll(bool checked);
+    void SetChecked(int row, bool checked);
+    void SelectRow(int row); // -1: none
     void BrowseForFolder();
+    void SetOutputFolder(const std::string& folder);
     void ChangeOutputFormat(); // ComboOutputFormatChange
+    // The user picks an item of a box: the format list runs its change handler, the quality
+    // boxes their presets; the other boxes just take the selection.
+    void SelectOutputFormat(int index);
+    void SelectVideoQuality(int index);
+    void SelectAudioQuality(int index);
+    void SelectItem(profiles::ChoiceBox& box, int index);
+    void DropDownOutputFormat(); // ComboOutputFormatDropDown
+    // The quality boxes' hints follow the bitrate boxes when the pointer enters them.
+    void VideoQualityMouseEnter();
+    void AudioQualityMouseEnter();
+    // The options' values; each change takes effect at once.
+    void SetOverwrite(bool overwrite);
+    void SetDropDownItems(int count);
     bool CanClose() const { return !Batch.Converting; }
 
     bool TimerEnabled() const { return timerEnabled_; }
@@ -101,28 +141,43 @@ public:
     // The job routine: the next checked row becomes the engine's task.
     void JobRoutine();
 
-    // Builds the job of one row (steps of naming, wrapper script, records); throws on a
-    // choice text a profile step cannot parse or a script that cannot be written.
+    // Builds the job of one row (naming, wrapper script, records); throws on a choice text
+    // a profile step cannot parse or a script that cannot be written.
     EngineJob BuildJob(int row, const std::string& extension);
 
 private:
+    template <class F> void Notify(F f) {
+        for (WorkflowObserver* o : std::vector<WorkflowObserver*>(observers_))
+            f(*o);
+    }
     void ClearEngineTasks(); // the engine's ClearTasks; events already raised go stale
     void SetTimer(bool enabled);
     void ScheduleTick();
     void RowChanged(int row);
-    void StateChanged();
-    void FailRowAndMoveOn(int row); // steps 12 and 15 of the job routine
-    bool CheckStart();              // steps 1-6 of Start
+    void StatusChanged();
+    void BoxesChanged();
+    void StopPreview();
+    void SetRowState(int row, RowState state);
+    void FinishRow(int row, RowState state, const std::string& reason);
+    void ClearProgressCells();
+    void LockControls();
+    void UnlockControls();
+    void EndBatchCompleted(); // the completion message and its state
+    void EndBatchStopped();
+    void FailRowAndMoveOn(int row); // a job that could not be set up
+    bool CheckStart();              // the list and the output folder
     int RowOfTask(int index) const;
-    void RowError(int row, const std::string& text);
     void CompleteBatch();
     std::string WriteWrapperScript(const std::string& inputPath);
     void RemoveOldScripts();
+    profiles::FormatChangeHooks FormatHooks();
 
     hosting::TTranscodeEngine& engine_;
     profiles::MainWindowBoxes& boxes_;
     IDialogs& dialogs_;
     hosting::MainThreadScheduler& scheduler_;
+    std::vector<WorkflowObserver*> observers_;
+    bool batchActive_ = false; // between BatchStarted and BatchCompleted / BatchStopped
     bool timerEnabled_ = false;
     hosting::MainThreadScheduler::TimerId tickTimer_{};
     bool tickScheduled_ = false;

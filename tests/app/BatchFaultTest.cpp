@@ -26,9 +26,7 @@ class BatchFaults : public Workflow {
 protected:
     void SetUp() override {
         Workflow::SetUp();
-        flow->OnRowError = [this](int row, const std::string& text) {
-            errors.emplace_back(row, text);
-        };
+        CollectFailures(*flow, failureView, errors);
         flow->OnJobBuilt = [this](const EngineJob& job) {
             jobs.push_back(job);
             if (beforeHandOver)
@@ -61,6 +59,7 @@ protected:
     }
 
     std::vector<std::pair<int, std::string>> errors;
+    CallbackObserver failureView;
     std::vector<EngineJob> jobs;
     std::function<void(const EngineJob&)> beforeHandOver;
     std::atomic<int> allDoneRaised{0};
@@ -73,7 +72,7 @@ TEST_F(BatchFaults, OutputFolderGoneBeforeTheSecondJob) {
     fs::create_directory(folder);
     flow->OutputFolder = folder.string();
     flow->AddFiles({kShortClip, kShortClip, kShortClip});
-    flow->OnRowChanged = [&](int row) {
+    failureView.rowChanged = [&](int row) {
         if (row == 0 && Cell(0, kCellProgress) == kProgressDone)
             fs::remove_all(folder);
     };

@@ -3,6 +3,7 @@
 #include "app/core/Workflow.h"
 #include "profiles/Catalogue.h"
 #include "profiles/QualityPresets.h"
+#include "tests/app/WorkflowTestSupport.h"
 #include "tests/support/ManualScheduler.h"
 #include "tests/support/MediaReadBack.h"
 #include "tests/support/TestSupport.h"
@@ -66,7 +67,9 @@ TEST_P(CatalogueEntry, ConvertsToWhatTheJobAsks) {
     std::string failure;
     ConversionWorkflow flow(engine, boxes, dialogs, scheduler);
     flow.OutputFolder = out.path().string();
-    flow.OnRowError = [&failure](int, const std::string& text) { failure = text; };
+    CallbackObserver view;
+    view.jobFinished = [&flow, &failure](int row) { failure = flow.Rows[row].Reason; };
+    flow.AddObserver(&view);
     std::vector<EngineJob> jobs;
     flow.OnJobBuilt = [&jobs](const EngineJob& job) {
         jobs.push_back(job);

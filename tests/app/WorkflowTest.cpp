@@ -90,9 +90,8 @@ TEST_F(Workflow, FailingMiddleRowAndNumberedNames) {
     std::ofstream((out / "h264_aac_mono_176x144_15.avi").string()) << "keep me";
     flow->AddFiles({kShort, test::Fixture("garbage.mov").string(), kShort});
     std::vector<std::pair<int, std::string>> errors;
-    flow->OnRowError = [&errors](int row, const std::string& text) {
-        errors.emplace_back(row, text);
-    };
+    CallbackObserver view;
+    CollectFailures(*flow, view, errors);
     ASSERT_TRUE(RunBatch());
     EXPECT_EQ(Cell(0, kCellProgress), "Done");
     EXPECT_EQ(Cell(1, kCellProgress), "Fail");

@@ -53,6 +53,32 @@ public:
     }
 };
 
+// A view made of callbacks, for cases that watch one kind of notification.
+class CallbackObserver : public WorkflowObserver {
+public:
+    std::function<void(int)> rowChanged;
+    std::function<void(int)> jobFinished;
+    void RowChanged(int row) override {
+        if (rowChanged)
+            rowChanged(row);
+    }
+    void JobFinished(int row) override {
+        if (jobFinished)
+            jobFinished(row);
+    }
+};
+
+// Collects the reasons of failed rows, as the window's tooltips and the front end show them.
+inline void CollectFailures(ConversionWorkflow& flow, CallbackObserver& observer,
+                            std::vector<std::pair<int, std::string>>& failures) {
+    observer.jobFinished = [&flow, &failures](int row) {
+        const ConversionItem& item = flow.Rows[row];
+        if (item.State == RowState::Fail && !item.Reason.empty())
+            failures.emplace_back(row, item.Reason);
+    };
+    flow.AddObserver(&observer);
+}
+
 class Workflow : public ::testing::Test {
 protected:
     void SetUp() override {
