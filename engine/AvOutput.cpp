@@ -298,13 +298,13 @@ void TranscodeRun::DoAudioOut(OutputStreamState& ost, InputStreamState& ist, con
     if (!buf || size <= 0 || encChannels <= 0 || encRate <= 0 || decChannels <= 0 || decRate <= 0)
         return;
 
-    // Step 2 (the rate too: a stream may decode at another rate than it announced).
+    // Resample when the layout differs (the rate too: a stream may decode at another rate than it announced).
     if (encChannels != decChannels || encRate != decRate)
         ost.AudioResample = true;
     if (ost.AudioResample)
         EnsureResampler(ost, decChannels, decRate);
 
-    // Step 3.
+    // Audio sync: stretch or squeeze to the timestamps.
     const int64_t fifoBytes = static_cast<int64_t>(ost.Fifo.size());
     if (s_.AudioSyncMethod != 0) {
         AudioSyncInput in;
@@ -366,7 +366,7 @@ void TranscodeRun::DoAudioOut(OutputStreamState& ost, InputStreamState& ist, con
             std::llrint(SyncInputPts(ost) * encRate) - fifoBytes / (encChannels * 2) - held;
     }
 
-    // Step 4.
+    // Resample to the encoder's layout and rate.
     const uint8_t* out = buf;
     int outBytes = size;
     if (ost.AudioResample) {
@@ -389,7 +389,7 @@ void TranscodeRun::DoAudioOut(OutputStreamState& ost, InputStreamState& ist, con
         outBytes = n * encChannels * 2;
     }
 
-    // Steps 5 and 6.
+    // Whole encoder frames out of the FIFO.
     const int frameSize = ost.Amr ? AmrNbEncoder::kFrameSamples : enc->frame_size;
     if (frameSize > 1) {
         ost.Fifo.insert(ost.Fifo.end(), out, out + outBytes);
@@ -504,7 +504,7 @@ void TranscodeRun::ReceivePackets(OutputStreamState& ost) {
 void TranscodeRun::DoVideoOut(OutputStreamState& ost, InputStreamState& ist, AVFrame* picture) {
     AVCodecContext* enc = ost.Enc;
 
-    // Step 2.
+    // How many times the picture is written (dropped, once, duplicated).
     const VideoSyncDecision sync =
         DecideVideoSync(s_.VideoSyncMethod, enc->time_base, SyncInputPts(ost), ost.SyncOpts);
     ost.SyncOpts = sync.SyncOpts;
@@ -519,12 +519,12 @@ void TranscodeRun::DoVideoOut(OutputStreamState& ost, InputStreamState& ist, AVF
             job_.LogF(kLevelInfo, "*** %d dup!", static_cast<int>(frames - 1));
     }
 
-    // Step 3.
+    // The frame limit.
     frames = std::min<int64_t>(frames, s_.MaxFrames[kMediaVideo] - ost.FrameNumber);
     if (frames <= 0)
         return;
 
-    // Step 4: crop on a reference of its own, so that other outputs see the whole picture.
+    // Crop on a reference of its own, so that other outputs see the whole picture.
     AVFrame* src = Allocated(encodeFrame_).get();
     ff::util.av_frame_unref(src);
     if (ff::util.av_frame_ref(src, picture) < 0)
@@ -565,7 +565,7 @@ void TranscodeRun::DoVideoOut(OutputStreamState& ost, InputStreamState& ist, AVF
             throw ETranscodeError("av_malloc fail");
         out = ost.TempPicture.get();
 
-        // Steps 5 and 6.
+        // Scale (with the picture format conversion).
         if (ost.VideoResample) {
             uint8_t* dst[4] = {out->data[0], out->data[1], out->data[2], out->data[3]};
             if (ost.VideoPad &&
@@ -582,7 +582,7 @@ void TranscodeRun::DoVideoOut(OutputStreamState& ost, InputStreamState& ist, AVF
                 return;
             }
         }
-        // Step 7.
+        // Pad.
         if (ost.VideoPad &&
             !PadPicture(out->data, out->linesize, ost.VideoResample ? nullptr : src->data,
                         src->linesize, enc->height, enc->width, enc->pix_fmt, ost.PadTop,
@@ -594,7 +594,7 @@ void TranscodeRun::DoVideoOut(OutputStreamState& ost, InputStreamState& ist, AVF
         }
     }
 
-    // Step 8. (Containers that took raw pictures get the rawvideo encoder, see OpenEncoder.)
+    // Encode and write. (Containers that took raw pictures get the rawvideo encoder, see OpenEncoder.)
     out->interlaced_frame = picture->interlaced_frame;
     out->top_field_first = picture->top_field_first;
     if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) &&

@@ -146,7 +146,7 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
         scriptFps = script.Fps;
     }
 
-    // Step 1: the format parameters, for the demuxers that take them (raw data, devices).
+    // The format parameters, for the demuxers that take them (raw data, devices).
     ff::Dictionary opts;
     opts.Set("protocol_whitelist", "file");
     if (s_.AudioSampleRate > 0)
@@ -170,7 +170,7 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
     if (s_.LoopInput)
         opts.Set("loop", "1");
 
-    // Steps 2 and 5: decoder names, and the codec ids they force.
+    // Decoder names, and the codec ids they force.
     AVCodecID videoId, audioId, subtitleId;
     if (!CheckCodecName(s_.VideoCodecName, AVMEDIA_TYPE_VIDEO, false, videoId) ||
         !CheckCodecName(s_.AudioCodecName, AVMEDIA_TYPE_AUDIO, false, audioId) ||
@@ -190,11 +190,11 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
     ctx->video_codec_id = videoId;
     ctx->audio_codec_id = audioId;
     ctx->subtitle_codec_id = subtitleId;
-    // Step 4: generic options meant for demuxing.
+    // Generic options meant for demuxing.
     if (optionFormat_)
         CopyGenericOptions(optionFormat_.get(), ctx, AV_OPT_FLAG_DECODING_PARAM);
 
-    // Step 6. On failure the library frees the context.
+    // Open the file. On failure the library frees the context.
     int r = ff::format.avformat_open_input(&ctx, fileName.c_str(), s_.InputFormat, opts.Address());
     if (r < 0) {
         if (r == AVERROR_INVALIDDATA && !s_.InputFormat &&
@@ -207,13 +207,13 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
     file->Ctx.reset(ctx);
     file->FileName = fileName;
 
-    // Step 7: only the chosen program is read.
+    // Only the chosen program is read.
     if (s_.ProgramId != 0)
         for (unsigned i = 0; i < ctx->nb_programs; i++)
             if (ctx->programs[i]->id != s_.ProgramId)
                 ctx->programs[i]->discard = AVDISCARD_ALL;
 
-    // Step 9: probing opens decoders inside the library.
+    // Stream probing opens decoders inside the library.
     {
         InputGuard::ProbeOptions limits(ctx->nb_streams);
         std::lock_guard lock(CodecLock());
@@ -222,7 +222,7 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
     if (r < 0 && s_.Verbosity >= 0)
         return fail(StrFormat("%s: could not find codec parameters", fileName.c_str()));
 
-    // Step 10: the start position.
+    // The start position.
     int64_t timestamp = s_.StartTime;
     if (ctx->start_time != AV_NOPTS_VALUE)
         timestamp += ctx->start_time;
@@ -230,7 +230,7 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
         ff::format.av_seek_frame(ctx, -1, timestamp, AVSEEK_FLAG_BACKWARD);
     s_.StartTime = 0;
 
-    // Step 11: per stream, a decoder context and the defaults for the outputs.
+    // Per stream, a decoder context and the defaults for the outputs.
     for (unsigned i = 0; i < ctx->nb_streams; i++) {
         AVStream* st = ctx->streams[i];
         AVCodecParameters* par = st->codecpar;
@@ -301,21 +301,21 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
         file->Decoders.push_back(std::move(dec));
     }
 
-    // Step 12.
+    // The file's duration, for the progress reports.
     if (ctx->duration > 0) {
         const int64_t ms = ctx->duration / 1000;
         if (ms > s_.DurationMs)
             s_.DurationMs = static_cast<int>(std::min<int64_t>(ms, INT32_MAX));
     }
 
-    // Step 13. Reading from here on is bounded by the stop request alone.
+    // Reading from here on is bounded by the stop request alone.
     file->Guard->ClearDeadline();
     file->TsOffset = s_.CopyTs ? s_.InputTsOffset : s_.InputTsOffset - timestamp;
     if (s_.Verbosity >= 0)
         ff::format.av_dump_format(ctx, static_cast<int>(inputFiles_.size()), fileName.c_str(), 0);
     inputFiles_.push_back(std::move(file));
 
-    // Step 14.
+    // The per-input options are used up.
     ClearPerInputSettings();
     return true;
 }

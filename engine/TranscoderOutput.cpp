@@ -282,7 +282,7 @@ bool TCustomTranscoder::OpenOutput(const std::string& fileName) {
         lastError_ = StrFormat("Too many output files (at most %d)", kMaxFiles);
         return false;
     }
-    // Step 1.
+    // The container: named, or guessed from the file name.
     const AVOutputFormat* format = s_.OutputFormat;
     if (!format)
         format = ff::format.av_guess_format(nullptr, fileName.c_str(), nullptr);
@@ -302,7 +302,7 @@ bool TCustomTranscoder::OpenOutput(const std::string& fileName) {
     file->FileName = fileName;
     // No interrupt callback on the output: after a stop the trailer must still be written.
 
-    // Step 3: what the file gets.
+    // What the file gets.
     bool useVideo =
         s_.VideoStreamCopy || format->video_codec != AV_CODEC_ID_NONE || !s_.VideoCodecName.empty();
     bool useAudio =
@@ -328,7 +328,7 @@ bool TCustomTranscoder::OpenOutput(const std::string& fileName) {
     if (s_.SubtitleDisable)
         useSubtitle = false;
 
-    // Step 4.
+    // Add the streams.
     struct Kind {
         bool wanted;
         void (TCustomTranscoder::*create)(OutputFile&);
@@ -350,7 +350,7 @@ bool TCustomTranscoder::OpenOutput(const std::string& fileName) {
         }
     }
 
-    // Step 5: metadata.
+    // Metadata.
     auto setMeta = [ctx](const char* key, const std::string& value, size_t maxLen) {
         if (!value.empty())
             ff::util.av_dict_set(&ctx->metadata, key, value.substr(0, maxLen).c_str(), 0);
@@ -374,18 +374,18 @@ bool TCustomTranscoder::OpenOutput(const std::string& fileName) {
         ff::util.av_dict_set(&ctx->metadata, "creation_time", text, 0);
     }
 
-    // Step 6.
+    // The file joins the outputs.
     OutputFile& out = *file;
     outputFiles_.push_back(std::move(file));
 
-    // Step 7.
+    // Image sequences need a number in the name.
     if ((format->flags & AVFMT_NEEDNUMBER) &&
         !ff::format.av_filename_number_test(fileName.c_str())) {
         lastError_ = LibraryErrorText(fileName, kErrImageNameSyntax);
         return false;
     }
 
-    // Step 8.
+    // Open the file.
     if (!(format->flags & AVFMT_NOFILE)) {
         // A plain file only: an output name must not reach the network or another protocol.
         ff::Dictionary ioOptions;
@@ -398,7 +398,7 @@ bool TCustomTranscoder::OpenOutput(const std::string& fileName) {
         out.FileOpened = true;
     }
 
-    // Step 10: muxer parameters.
+    // Muxer parameters.
     if (s_.MuxPreload > 0)
         ff::util.av_dict_set_int(out.MuxerOptions.Address(), "preload",
                                  static_cast<int64_t>(s_.MuxPreload * 1000000), 0);
@@ -409,7 +409,7 @@ bool TCustomTranscoder::OpenOutput(const std::string& fileName) {
         CopyGenericOptions(optionFormat_.get(), ctx, AV_OPT_FLAG_ENCODING_PARAM);
     ff::util.av_dict_copy(out.MuxerOptions.Address(), muxerPrivateOptions_.Raw(), 0);
 
-    // Step 11.
+    // The per-output options are used up.
     s_.OutputFormat = nullptr;
     s_.InputFormat = nullptr;
     return true;

@@ -215,7 +215,7 @@ void TranscodeRun::SetUp() {
     auto& inputs = job_.inputFiles_;
     auto& outputs = job_.outputFiles_;
 
-    // S1: input tables.
+    // Input tables.
     for (size_t f = 0; f < inputs.size(); f++) {
         InputFile& in = *inputs[f];
         InputFileState fs;
@@ -235,7 +235,7 @@ void TranscodeRun::SetUp() {
         }
     }
 
-    // S2.
+    // Count the output streams.
     int outputStreamCount = 0;
     for (auto& out : outputs) {
         if (out->Streams.empty())
@@ -243,7 +243,7 @@ void TranscodeRun::SetUp() {
         outputStreamCount += static_cast<int>(out->Streams.size());
     }
 
-    // S3: maps must match the outputs and name existing streams.
+    // Stream maps must match the outputs and name existing streams.
     const auto& maps = s_.StreamMaps;
     if (!maps.empty() && static_cast<int>(maps.size()) != outputStreamCount)
         throw ETranscodeError("Number of stream maps must match number of output streams");
@@ -260,7 +260,7 @@ void TranscodeRun::SetUp() {
                 StrFormat("Could not find sync stream #%d.%d", m.SyncFile, m.SyncStream));
     }
 
-    // S4: output tables and the source of every output stream.
+    // Output tables and the source of every output stream.
     for (size_t f = 0; f < outputs.size(); f++) {
         OutputFile& out = *outputs[f];
         for (size_t i = 0; i < out.Streams.size(); i++) {
@@ -328,7 +328,7 @@ void TranscodeRun::SetUp() {
         }
     }
 
-    // S5: codec parameters of every output stream.
+    // Codec parameters of every output stream.
     for (size_t k = 0; k < ost_.size(); k++) {
         OutputStreamState& ost = ost_[k];
         InputStreamState& ist = ist_[ost.SourceIndex];
@@ -361,12 +361,12 @@ void TranscodeRun::SetUp() {
     }
     // (S6: encoders allocate their own packets; no shared output buffer is needed.)
 
-    // S7.
+    // Describe the outputs.
     for (size_t f = 0; f < outputs.size(); f++)
         ff::format.av_dump_format(outputs[f]->Ctx.get(), static_cast<int>(f),
                                   outputs[f]->FileName.c_str(), 1);
 
-    // S8.
+    // Log the stream mapping.
     if (s_.Verbosity >= 0 && job_.OnLog) {
         job_.Log(kLevelInfo, "Stream mapping:");
         for (const OutputStreamState& ost : ost_) {
@@ -380,7 +380,7 @@ void TranscodeRun::SetUp() {
         }
     }
 
-    // S9: encoders; their parameters then describe the output streams.
+    // Open the encoders; their parameters then describe the output streams.
     for (OutputStreamState& ost : ost_) {
         if (!ost.EncodingNeeded)
             continue;
@@ -394,14 +394,12 @@ void TranscodeRun::SetUp() {
         ost.St->time_base = ost.Enc->time_base;
     }
 
-    // S10: decoders.
+    // Open the decoders.
     for (InputStreamState& ist : ist_)
         if (ist.DecodingNeeded)
             OpenDecoder(ist);
 
-    // S11 is the records' initial state.
-
-    // S12: metadata maps, then the headers.
+    // Metadata maps, then the headers.
     for (const MetaDataMap& m : s_.MetaDataMaps) {
         if (m.OutFile < 0 || m.OutFile >= static_cast<int>(outputs.size()))
             throw ETranscodeError(StrFormat("Invalid output file index %d map_meta_data(%d,%d)",
@@ -554,7 +552,7 @@ void TranscodeRun::PacketLoop() {
         if (job_.stopRequested_)
             break;
 
-        // 1. The file whose output lags most.
+        // The file whose output lags most.
         int fileIndex = -1;
         double iptsMin = 1e100, optsMin = 1e100;
         bool limitReached = false;
@@ -578,7 +576,7 @@ void TranscodeRun::PacketLoop() {
         if (limitReached)
             break;
 
-        // 2. The three limits.
+        // The three limits.
         if (fileIndex < 0)
             break;
         if (static_cast<double>(s_.RecordingTime) / AV_TIME_BASE <= optsMin)
@@ -589,7 +587,7 @@ void TranscodeRun::PacketLoop() {
                 break;
         }
 
-        // 3.
+        // Read its next packet.
         InputFile& in = *job_.inputFiles_[fileIndex];
         if (ff::format.av_read_frame(in.Ctx.get(), pkt.get()) < 0) {
             files_[fileIndex].EofReached = true;
@@ -598,12 +596,12 @@ void TranscodeRun::PacketLoop() {
             continue;
         }
 
-        // 4.
+        // Packet dump, when asked for.
         if (s_.PacketDump && pkt->stream_index < files_[fileIndex].StreamCount)
             ff::format.av_pkt_dump_log2(nullptr, AV_LOG_DEBUG, pkt.get(), s_.HexDump,
                                         in.Ctx->streams[pkt->stream_index]);
 
-        // 5. Streams added after opening, and streams nobody uses.
+        // Streams added after opening, and streams nobody uses.
         if (pkt->stream_index >= files_[fileIndex].StreamCount) {
             ff::codec.av_packet_unref(pkt.get());
             continue;
@@ -614,7 +612,7 @@ void TranscodeRun::PacketLoop() {
             continue;
         }
 
-        // 6. Offset and scale.
+        // Offset and scale.
         const AVRational tb = ist.St->time_base;
         if (in.TsOffset != 0) {
             const int64_t offset = ff::util.av_rescale_q(in.TsOffset, kMicroseconds, tb);
@@ -633,7 +631,7 @@ void TranscodeRun::PacketLoop() {
             }
         }
 
-        // 7. Discontinuities.
+        // Discontinuities.
         if (pkt->dts != AV_NOPTS_VALUE && ist.NextPts != AV_NOPTS_VALUE && !s_.CopyTs) {
             const int64_t dtsUs = ToMicroseconds(pkt->dts, tb);
             const int64_t delta = dtsUs - ist.NextPts;
@@ -651,11 +649,11 @@ void TranscodeRun::PacketLoop() {
             }
         }
 
-        // 8.
+        // Decode, convert, encode, write.
         if (!ProcessPacket(ist, pkt.get()) && s_.Verbosity >= 0)
             job_.LogF(kLevelInfo, "Error while decoding stream #%d.%d", ist.File, ist.Index);
 
-        // 9.
+        // Free the packet; report progress now and then.
         ff::codec.av_packet_unref(pkt.get());
         const int64_t now = ff::util.av_gettime();
         if (now - lastReport >= job_.ProgressInterval) {
@@ -685,7 +683,7 @@ bool TranscodeRun::ProcessPacket(InputStreamState& ist, const AVPacket* pkt) {
     const AVMediaType type = ist.St->codecpar->codec_type;
     const int index = static_cast<int>(&ist - ist_.data());
 
-    // 1.
+    // Where the stream stands in time.
     if (pkt && pkt->dts != AV_NOPTS_VALUE)
         ist.NextPts = ist.Pts = ToMicroseconds(pkt->dts, tb);
     else if (!pkt && ist.NextPts != AV_NOPTS_VALUE)
@@ -716,7 +714,7 @@ bool TranscodeRun::ProcessPacket(InputStreamState& ist, const AVPacket* pkt) {
     if (!ist.DecodingNeeded)
         return true;
 
-    // 2. Decoding.
+    // Decoding.
     if (type == AVMEDIA_TYPE_SUBTITLE) {
         if (!pkt)
             return true; // nothing is held back by subtitle decoders we use
@@ -774,7 +772,7 @@ bool TranscodeRun::ProcessPacket(InputStreamState& ist, const AVPacket* pkt) {
             break;
     }
 
-    // 3. At the end of the input, drain every encoder it feeds.
+    // At the end of the input, drain every encoder it feeds.
     if (!pkt)
         for (OutputStreamState& ost : ost_)
             if (ost.SourceIndex == index && ost.EncodingNeeded)
