@@ -37,11 +37,12 @@ function(corvina_library name)
   target_link_libraries(${name} PUBLIC ${ARG_PUBLIC} PRIVATE ${ARG_PRIVATE})
 endfunction()
 
-# corvina_test(NAME [DEPS ...] [MEDIA] [LABELS ...]): every *.cpp of the calling folder,
-# one CTest entry per test case. MEDIA makes the cases wait for the generated fixtures;
-# LABELS tag them (the ThreadSanitizer pass picks the label "threads").
+# corvina_test(NAME [DEPS ...] [MEDIA] [THREADED filter]): every *.cpp of the calling
+# folder, one CTest entry per test case. MEDIA makes the cases wait for the generated
+# fixtures. THREADED names (as a gtest filter) the cases that exercise worker threads: they
+# carry the label "threads", which the ThreadSanitizer pass runs.
 function(corvina_test name)
-  cmake_parse_arguments(ARG "MEDIA" "" "DEPS;LABELS" ${ARGN})
+  cmake_parse_arguments(ARG "MEDIA" "THREADED" "DEPS" ${ARGN})
   file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
   if(NOT sources)
     return() # a suite without cases yet
@@ -53,8 +54,12 @@ function(corvina_test name)
   if(ARG_MEDIA)
     list(APPEND props FIXTURES_REQUIRED media)
   endif()
-  if(ARG_LABELS)
-    list(APPEND props LABELS "${ARG_LABELS}")
+  if(ARG_THREADED)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "${ARG_THREADED}"
+                         PROPERTIES ${props} LABELS threads)
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST TEST_FILTER "-${ARG_THREADED}"
+                         PROPERTIES ${props})
+  else()
+    gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
   endif()
-  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST PROPERTIES ${props})
 endfunction()

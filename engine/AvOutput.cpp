@@ -298,7 +298,8 @@ void TranscodeRun::DoAudioOut(OutputStreamState& ost, InputStreamState& ist, con
     if (!buf || size <= 0 || encChannels <= 0 || encRate <= 0 || decChannels <= 0 || decRate <= 0)
         return;
 
-    // Resample when the layout differs (the rate too: a stream may decode at another rate than it announced).
+    // Resample when the layout differs (the rate too: a stream may decode at another rate than it
+    // announced).
     if (encChannels != decChannels || encRate != decRate)
         ost.AudioResample = true;
     if (ost.AudioResample)
@@ -594,7 +595,8 @@ void TranscodeRun::DoVideoOut(OutputStreamState& ost, InputStreamState& ist, AVF
         }
     }
 
-    // Encode and write. (Containers that took raw pictures get the rawvideo encoder, see OpenEncoder.)
+    // Encode and write. (Containers that took raw pictures get the rawvideo encoder, see
+    // OpenEncoder.)
     out->interlaced_frame = picture->interlaced_frame;
     out->top_field_first = picture->top_field_first;
     if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) &&

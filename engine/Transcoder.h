@@ -2,12 +2,12 @@
 // the files, Start runs the job (on its own thread or the caller's).
 #pragma once
 
+#include "binding/FrameHook.h"
+#include "binding/Handles.h"
 #include "engine/EngineSettings.h"
 #include "engine/HookBitmap.h"
 #include "engine/InputGuard.h"
 #include "engine/TranscodeError.h"
-#include "binding/FrameHook.h"
-#include "binding/Handles.h"
 
 #include <atomic>
 #include <condition_variable>

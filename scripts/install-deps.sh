@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # toolchain
-  g++ cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
+  g++ cmake ninja-build pkg-config clang clang-format
   # window program and preview
   qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
@@ -16,15 +16,26 @@ packages=(
   libgtest-dev libgmock-dev
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-[ ${#missing[@]} -eq 0 ] && exit 0
-
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
-echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -qq
-$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+updated=0
+
+install_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}"
+  if [ "$updated" = 0 ]; then
+    $sudo apt-get update -qq
+    updated=1
+  fi
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+install_missing "${packages[@]}"
+# The sanitizer and fuzzer runtime of the clang that is installed, whichever version it is.
+clang_major=$(clang --version | sed -n 's/.*clang version \([0-9]*\).*/\1/p' | head -n1)
+install_missing "libclang-rt-${clang_major}-dev"

@@ -666,7 +666,7 @@ EngineJob ConversionWorkflow::BuildJob(int row, const std::string& extension) {
     return job;
 }
 
-void ConversionWorkflow::FailRowAndMoveOn(int row) {
+void ConversionWorkflow::MoveOnAfterFailedSetUp() {
     if (Batch.IsLastRow) {
         // The failed row was the last one: the batch ends here, with its completion.
         SetTimer(false);
@@ -723,14 +723,14 @@ void ConversionWorkflow::JobRoutine() {
                 const int task = engine_.AddTask(job.InputPath, &job.Input);
                 if (task < 0) {
                     FinishRow(row, RowState::Fail, engine_.LastError());
-                    FailRowAndMoveOn(row);
+                    MoveOnAfterFailedSetUp();
                     return;
                 }
                 if (!engine_.SetOutputFile(task, job.OutputPath, &job.Output)) {
                     FinishRow(row, RowState::Fail,
                               RefusedOutputText(job.OutputPath, engine_.LastError()));
                     engine_.RemoveTask(task);
-                    FailRowAndMoveOn(row);
+                    MoveOnAfterFailedSetUp();
                     return;
                 }
                 handedOver = true;

@@ -164,8 +164,8 @@ private:
     void UnlockControls();
     void EndBatchCompleted(); // the completion message and its state
     void EndBatchStopped();
-    void FailRowAndMoveOn(int row); // a job that could not be set up
-    bool CheckStart();              // the list and the output folder
+    void MoveOnAfterFailedSetUp(); // a job that could not be set up
+    bool CheckStart();             // the list and the output folder
     int RowOfTask(int index) const;
     void CompleteBatch();
     std::string WriteWrapperScript(const std::string& inputPath);

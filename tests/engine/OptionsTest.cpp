@@ -1,6 +1,6 @@
+#include "binding/Binding.h"
 #include "engine/OptionParsing.h"
 #include "engine/Transcoder.h"
-#include "binding/Binding.h"
 #include "tests/support/TestSupport.h"
 
 #include <gmock/gmock.h>

@@ -1,7 +1,7 @@
 #include "tests/fuzz/FuzzSupport.h"
 
-#include "engine/InputGuard.h"
 #include "binding/Binding.h"
+#include "engine/InputGuard.h"
 
 #include <unistd.h>
 

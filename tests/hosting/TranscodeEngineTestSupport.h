@@ -2,8 +2,8 @@
 // whatever thread raised them, and the fixture that binds the libraries and routes their log.
 #pragma once
 
-#include "hosting/EngineComponent.h"
 #include "binding/Binding.h"
+#include "hosting/EngineComponent.h"
 #include "tests/support/Fixtures.h"
 #include "tests/support/TestSupport.h"
 

@@ -18,7 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 
 struct Layer {
-    const char* folder; // relative to the source root, with a trailing slash
+    const char* folder;                  // relative to the source root, with a trailing slash
     std::vector<const char*> mayInclude; // other layers' folders
     bool libraryHeaders;                 // may include the FFmpeg headers
 };
@@ -49,7 +49,7 @@ const Layer* LayerOf(const std::string& path) {
 }
 
 bool IsLibraryHeader(const std::string& header) {
-    static const char* const kPrefixes[] = {"libavcodec/", "libavformat/", "libavutil/",
+    static const char* const kPrefixes[] = {"libavcodec/", "libavformat/",   "libavutil/",
                                             "libswscale/", "libswresample/", "libavdevice/",
                                             "libavfilter/"};
     return std::any_of(std::begin(kPrefixes), std::end(kPrefixes),
@@ -85,8 +85,7 @@ std::vector<std::string> Violations(const fs::path& root) {
             const std::string where = relative + ":" + std::to_string(number) + ": ";
             if (m[1] == "<") {
                 if (IsLibraryHeader(header) && !own->libraryHeaders)
-                    found.push_back(where + own->folder + " includes the library header " +
-                                    header);
+                    found.push_back(where + own->folder + " includes the library header " + header);
                 continue;
             }
             const Layer* target = LayerOf(header);
