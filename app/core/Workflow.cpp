@@ -1,5 +1,6 @@
 #include "app/core/Workflow.h"
 
+#include "app/core/AddPaths.h"
 #include "app/core/RowTexts.h"
 #include "app/core/ScriptFolder.h"
 #include "profiles/EngineSteps.h"
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
+#include <thread>
 
 namespace corvina::app {
 
@@ -54,6 +56,34 @@ std::string RefusedOutputText(const std::string& outputPath, const std::string& 
         cause == ENOENT || cause == ENOTDIR ? "no such file or directory" : std::strerror(cause);
     reason[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(reason[0])));
     return engineText + "\n" + folder + ": " + reason;
+}
+
+// The row of one added file: its cells from the probe, or an "Error" row. The "Output"
+// cell is written when the row joins the list.
+ConversionItem ProbedRow(hosting::TMediaProbe& probe, const std::string& file) {
+    ConversionItem row;
+    row.Caption = file;
+    if (probe.LoadFile(file)) {
+        if (probe.VideoStreamCount() > 0) {
+            hosting::VideoStreamInfo video;
+            probe.GetVideoStreamInfo(video);
+            row.Cells[kCellVideoSize] =
+                std::to_string(video.Width) + "x" + std::to_string(video.Height);
+            row.Cells[kCellFrameRate] = FrameRateText(video.FrameRateNum, video.FrameRateDen);
+        } else {
+            row.Cells[kCellVideoSize] = " ";
+            row.Cells[kCellFrameRate] = " ";
+        }
+        hosting::FormatInfo format;
+        probe.GetFormatInfo(format);
+        row.Cells[kCellDuration] = DurationText(format.Duration);
+        row.DurationUs = format.Duration;
+    } else {
+        row.State = RowState::Error;
+        row.Cells[kCellProgress] = kProgressError;
+        row.Reason = probe.LastError();
+    }
+    return row;
 }
 
 std::string Lower(std::string text) {
@@ -107,7 +137,17 @@ ConversionWorkflow::ConversionWorkflow(hosting::TTranscodeEngine& engine,
     };
 }
 
+// The worker that probes added files in the background, and its cancel flag.
+struct ConversionWorkflow::BackgroundAdd {
+    std::atomic<bool> cancel{false};
+    std::thread thread;
+};
+
 ConversionWorkflow::~ConversionWorkflow() {
+    if (adding_) {
+        adding_->cancel = true;
+        adding_->thread.join();
+    }
     *alive_ = false;
     alive_.reset();
     engine_.OnProgress = nullptr;
@@ -233,16 +273,42 @@ void ConversionWorkflow::Close() {
 
 // ------------------------------------------------------------------ the list
 
-void ConversionWorkflow::ButtonAddFileClick() {
+bool ConversionWorkflow::BeginAdding() {
     StopPreview();
     if (Batch.Converting || Batch.AddingFiles)
-        return;
+        return false;
     ClearEngineTasks();
     ClearProgressCells();
     Batch.AddingFiles = true;
     StatusChanged();
+    return true;
+}
+
+void ConversionWorkflow::ButtonAddFileClick() {
+    if (!BeginAdding())
+        return;
+    std::vector<std::string> files;
     try {
-        AddFiles(dialogs_.OpenFiles(profiles::BuildOpenFilter()));
+        files = dialogs_.OpenFiles(profiles::BuildOpenFilter());
+    } catch (...) {
+        // Errors of the add procedure end it silently.
+    }
+    AddChosenFiles(std::move(files));
+}
+
+void ConversionWorkflow::AddDroppedPaths(const std::vector<std::string>& paths) {
+    if (!BeginAdding())
+        return;
+    AddChosenFiles(ExpandDroppedPaths(paths));
+}
+
+void ConversionWorkflow::AddChosenFiles(std::vector<std::string> files) {
+    if (ProbeInBackground && !files.empty()) {
+        StartBackgroundAdd(std::move(files));
+        return;
+    }
+    try {
+        AddFiles(files);
     } catch (...) {
         // Errors of the add procedure end it silently.
     }
@@ -252,34 +318,53 @@ void ConversionWorkflow::ButtonAddFileClick() {
 
 void ConversionWorkflow::AddFiles(const std::vector<std::string>& files) {
     hosting::TMediaProbe& probe = engine_.Probe();
-    for (const std::string& file : files) {
-        ConversionItem row;
-        row.Caption = file;
-        if (probe.LoadFile(file)) {
-            if (probe.VideoStreamCount() > 0) {
-                hosting::VideoStreamInfo video;
-                probe.GetVideoStreamInfo(video);
-                row.Cells[kCellVideoSize] =
-                    std::to_string(video.Width) + "x" + std::to_string(video.Height);
-                row.Cells[kCellFrameRate] = FrameRateText(video.FrameRateNum, video.FrameRateDen);
-            } else {
-                row.Cells[kCellVideoSize] = " ";
-                row.Cells[kCellFrameRate] = " ";
+    for (const std::string& file : files)
+        AppendRow(ProbedRow(probe, file));
+}
+
+void ConversionWorkflow::AppendRow(ConversionItem row) {
+    if (row.State != RowState::Error)
+        row.Cells[kCellOutput] = boxes_.OutputExtension;
+    Rows.push_back(std::move(row));
+    const int index = static_cast<int>(Rows.size()) - 1;
+    Notify([index](WorkflowObserver& o) { o.RowsInserted(index, 1); });
+}
+
+void ConversionWorkflow::StartBackgroundAdd(std::vector<std::string> files) {
+    adding_ = std::make_unique<BackgroundAdd>();
+    BackgroundAdd* job = adding_.get();
+    std::weak_ptr<bool> alive = alive_;
+    // The worker probes with a probe of its own (the component's belongs to the main thread)
+    // and hands each row over as it is done; an error ends the loop as it ends the
+    // synchronous one. The destructor cancels and joins it, so `this` outlives it.
+    job->thread = std::thread([this, alive, job, files = std::move(files)] {
+        hosting::TMediaProbe probe;
+        for (const std::string& file : files) {
+            if (job->cancel)
+                break;
+            ConversionItem row;
+            try {
+                row = ProbedRow(probe, file);
+            } catch (...) {
+                break;
             }
-            hosting::FormatInfo format;
-            probe.GetFormatInfo(format);
-            row.Cells[kCellDuration] = DurationText(format.Duration);
-            row.DurationUs = format.Duration;
-            row.Cells[kCellOutput] = boxes_.OutputExtension;
-        } else {
-            row.State = RowState::Error;
-            row.Cells[kCellProgress] = kProgressError;
-            row.Reason = probe.LastError();
+            scheduler_.Post([this, alive, job, row = std::move(row)]() mutable {
+                if (alive.lock() && adding_.get() == job)
+                    AppendRow(std::move(row));
+            });
         }
-        Rows.push_back(std::move(row));
-        const int index = static_cast<int>(Rows.size()) - 1;
-        Notify([index](WorkflowObserver& o) { o.RowsInserted(index, 1); });
-    }
+        scheduler_.Post([this, alive, job] {
+            if (alive.lock() && adding_.get() == job)
+                FinishBackgroundAdd();
+        });
+    });
+}
+
+void ConversionWorkflow::FinishBackgroundAdd() {
+    adding_->thread.join(); // it has posted its last closure: this one
+    adding_.reset();
+    Batch.AddingFiles = false;
+    StatusChanged();
 }
 
 void ConversionWorkflow::RemoveSelected() {

@@ -98,7 +98,15 @@ public:
     // --- Commands ---
     void SetVolumePosition(int position); // TrackBar1Change
     void ButtonAddFileClick();            // through the open dialog
+    // Adds dropped files and folders as Add File adds the dialog's files (a folder gives
+    // the supported files under it, in path order).
+    void AddDroppedPaths(const std::vector<std::string>& paths);
+    // Probes each file and appends its row, on the main thread.
     void AddFiles(const std::vector<std::string>& files);
+    // Add File and drops probe on a worker (the window sets this, so it never waits for a
+    // probe); the rows still arrive one by one in the given order, and AddingFiles stays
+    // set until the last one is in.
+    bool ProbeInBackground = false;
     void Start(); // ButtonConvertClick
     // The headless batch with several tasks at once: every checked row becomes a task up
     // front (output names reserved as they are chosen), then the engine runs `threads` of
@@ -146,6 +154,12 @@ public:
     EngineJob BuildJob(int row, const std::string& extension);
 
 private:
+    struct BackgroundAdd;
+    bool BeginAdding(); // the steps before the files are known; false: nothing to add now
+    void AddChosenFiles(std::vector<std::string> files);
+    void StartBackgroundAdd(std::vector<std::string> files);
+    void FinishBackgroundAdd();
+    void AppendRow(ConversionItem row);
     template <class F> void Notify(F f) {
         for (WorkflowObserver* o : std::vector<WorkflowObserver*>(observers_))
             f(*o);
@@ -177,6 +191,7 @@ private:
     IDialogs& dialogs_;
     hosting::MainThreadScheduler& scheduler_;
     std::vector<WorkflowObserver*> observers_;
+    std::unique_ptr<BackgroundAdd> adding_; // the worker probing added files, while it runs
     bool batchActive_ = false; // between BatchStarted and BatchCompleted / BatchStopped
     bool timerEnabled_ = false;
     hosting::MainThreadScheduler::TimerId tickTimer_{};

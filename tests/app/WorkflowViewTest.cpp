@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -232,6 +234,55 @@ TEST_F(WorkflowView, CloseIsRefusedWhileConvertingThenSavesAndStopsThePreview) {
     EXPECT_EQ(saves, 1);
     EXPECT_EQ(previewStops, 1);
     flow->RemoveObserver(&watch);
+}
+
+TEST_F(WorkflowView, BackgroundProbingGivesTheRowsOfTheSynchronousLoopInOrder) {
+    const std::vector<std::string> files = {kShort, test::Fixture("aac_44100_stereo.m4a").string(),
+                                            kGarbage, kLonger, kShort};
+    flow->AddFiles(files);
+    const std::vector<ConversionItem> synchronous = flow->Rows;
+    flow->ClearAll();
+    recorder->events.clear();
+
+    flow->ProbeInBackground = true;
+    dialogs.FilesToOpen = files;
+    flow->ButtonAddFileClick();
+    EXPECT_TRUE(flow->Batch.AddingFiles);
+    // Meanwhile Start, Remove and Clear do nothing, and a second Add File opens no dialog.
+    flow->Start();
+    flow->SelectRow(0);
+    flow->RemoveSelected();
+    flow->ClearAll();
+    flow->ButtonAddFileClick();
+    ASSERT_TRUE(PumpUntil([this] { return !flow->Batch.AddingFiles; }));
+    ASSERT_EQ(flow->Rows.size(), synchronous.size());
+    for (size_t i = 0; i < files.size(); i++) {
+        EXPECT_EQ(flow->Rows[i].Caption, synchronous[i].Caption);
+        EXPECT_EQ(flow->Rows[i].Cells, synchronous[i].Cells) << i;
+        EXPECT_EQ(flow->Rows[i].State, synchronous[i].State) << i;
+    }
+    EXPECT_FALSE(recorder->Saw("batch started"));
+    EXPECT_FALSE(recorder->Saw("removed 0"));
+    EXPECT_FALSE(recorder->Saw("reset"));
+    EXPECT_EQ(recorder->events.front(), "inserted 0+1");
+    EXPECT_EQ(recorder->events.back(), "inserted 4+1");
+}
+
+TEST_F(WorkflowView, ADroppedFolderAddsItsClipsLikeAddFile) {
+    test::TempDir dropped;
+    std::filesystem::create_directories(dropped.path() / "b");
+    std::filesystem::copy_file(kShort, dropped.path() / "b" / "clip.mov");
+    std::filesystem::copy_file(kShort, dropped.path() / "a.MOV");
+    std::ofstream(dropped.path() / "readme.txt") << "not a clip";
+    flow->AddFiles({kShort});
+    flow->Rows[0].Cells[kCellProgress] = "Done"; // an old mark, which adding clears
+    flow->AddDroppedPaths({dropped.path().string()});
+    ASSERT_EQ(flow->Rows.size(), 3u);
+    EXPECT_EQ(flow->Rows[0].Progress(), "");
+    EXPECT_EQ(flow->Rows[1].Caption, (dropped.path() / "a.MOV").string());
+    EXPECT_EQ(flow->Rows[2].Caption, (dropped.path() / "b" / "clip.mov").string());
+    EXPECT_EQ(flow->Rows[2].Cells[kCellVideoSize], "176x144");
+    EXPECT_FALSE(flow->Batch.AddingFiles);
 }
 
 } // namespace
