@@ -7,7 +7,7 @@ packages=(
   # toolchain
   g++ cmake ninja-build pkg-config clang clang-format
   # window program and preview
-  qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins
+  qt6-base-dev qt6-multimedia-dev qt6-image-formats-plugins qt6-svg-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-libav
   # engine libraries (headers; the shared objects come as their dependencies)
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
