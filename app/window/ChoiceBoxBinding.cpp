@@ -1,8 +1,8 @@
 #include "app/window/ChoiceBoxBinding.h"
 
 #include <QSignalBlocker>
-#include <algorithm>
 #include <QStringList>
+#include <algorithm>
 
 namespace corvina::window {
 

@@ -3,6 +3,7 @@
 #include "app/core/TimeEstimate.h"
 #include "app/window/QtDialogs.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,7 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QAbstractItemView>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -165,9 +165,8 @@ void MainWindow::BuildToolbar(QWidget* parent) {
     row->addStretch();
     parent->layout()->addWidget(bar);
 
-    connect(ButtonAddFile, &QToolButton::clicked, this, [this] {
-        workflow_->ButtonAddFileClick();
-    });
+    connect(ButtonAddFile, &QToolButton::clicked, this,
+            [this] { workflow_->ButtonAddFileClick(); });
     connect(ButtonRemove, &QToolButton::clicked, this, [this] { workflow_->RemoveSelected(); });
     connect(ButtonClear, &QToolButton::clicked, this, [this] { workflow_->ClearAll(); });
     connect(ButtonStopConvert, &QToolButton::clicked, this, [this] { workflow_->Stop(); });
@@ -252,8 +251,7 @@ void MainWindow::BuildLowerPane(QWidget* parent) {
     volumeRow->addWidget(TrackBar1, 1);
     volumeRow->addWidget(LabelVolume);
     audioForm->addRow(LabelFor("Audio Quality :", ComboAudioQuality, audio), ComboAudioQuality);
-    audioForm->addRow(LabelFor("Audio Channels :", ComboAudioChannels, audio),
-                      ComboAudioChannels);
+    audioForm->addRow(LabelFor("Audio Channels :", ComboAudioChannels, audio), ComboAudioChannels);
     audioForm->addRow(LabelFor("Volume : ", TrackBar1, audio), volumeRow);
     connect(TrackBar1, &QSlider::valueChanged, this,
             [this](int position) { workflow_->SetVolumePosition(position); });
@@ -329,9 +327,9 @@ QWidget* MainWindow::BuildPreviewPane(QWidget* parent) {
 
 void MainWindow::BuildHiddenBoxes(QWidget* parent) {
     // The store of the current profile settings: never seen, bound like the others.
-    for (const char* name : {"ComboLetterBox", "ComboAspectRatio", "ComboVideoCodec",
-                             "ComboAudioCodec", "ComboSamplingRate", "ComboVideoBitrate",
-                             "ComboAudioBitrate"}) {
+    for (const char* name :
+         {"ComboLetterBox", "ComboAspectRatio", "ComboVideoCodec", "ComboAudioCodec",
+          "ComboSamplingRate", "ComboVideoBitrate", "ComboAudioBitrate"}) {
         QComboBox* combo = PickList(name, parent);
         combo->setAccessibleName(name);
         combo->hide();

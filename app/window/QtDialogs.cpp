@@ -11,7 +11,8 @@ QString QtFileFilter(const std::string& classic) {
     const QStringList parts = QString::fromStdString(classic).split('|');
     QStringList entries;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QStringList patterns = parts[i + 1].split(QRegularExpression("[;\\s]+"), Qt::SkipEmptyParts);
+        QStringList patterns =
+            parts[i + 1].split(QRegularExpression("[;\\s]+"), Qt::SkipEmptyParts);
         entries << parts[i] + " (" + patterns.join(' ') + ")";
     }
     return entries.join(";;");
