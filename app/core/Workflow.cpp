@@ -636,8 +636,8 @@ void ConversionWorkflow::EngineProgress(int index, int frameNumber, int currentD
     item.Cells[kCellFrames] = frameNumber == -1 ? " " : std::to_string(frameNumber);
     ProgressBar = item.Percent;
     RowChanged(row);
-    Notify([row](WorkflowObserver& o) { o.ProgressChanged(row); });
     StatusChanged();
+    Notify([row](WorkflowObserver& o) { o.ProgressChanged(row); });
 }
 
 void ConversionWorkflow::EngineTerminate(int index, bool exception, const std::string& message) {

@@ -168,11 +168,26 @@ TEST_F(Window, ConvertsTwoFilesToDoneWithTheTextsAndLocks) {
     UseOutputFolder();
     EXPECT_EQ(Find<QLineEdit>("EditOutputFolder")->text().toStdString(), out.path().string());
 
-    bool sawLocked = false, sawProgress = false;
-    window->Engine().SetProgressInterval(100); // reports often enough for this short clip
+    // What the widgets show at each progress report (the window is told before this view).
+    struct ProgressWatch : app::WorkflowObserver {
+        Window* test;
+        int reports = 0;
+        bool sawTexts = true;
+        explicit ProgressWatch(Window* t) : test(t) {}
+        void ProgressChanged(int row) override {
+            reports++;
+            const QString tip = test->List()->topLevelItem(row)->toolTip(kProgressColumn);
+            sawTexts = sawTexts && test->Cell(row, kProgressColumn).endsWith('%') &&
+                       test->Find<QLabel>("StatusPanel1")->text().startsWith("File Size : ") &&
+                       tip.startsWith("This file: ") && tip.contains("This batch: ");
+        }
+    } watch(this);
+    window->Workflow().AddObserver(&watch);
+    bool sawLocked = false;
+    window->Engine().SetProgressInterval(100); // reports often enough for these short clips
     Click("ButtonConvert");
     ASSERT_TRUE(WaitFor([&] {
-        if (window->Workflow().Batch.Converting) {
+        if (window->Workflow().Batch.Converting)
             sawLocked = !Find<QWidget>("ButtonAddFile")->isEnabled() &&
                         !Find<QWidget>("ButtonClear")->isEnabled() &&
                         !Find<QWidget>("ButtonRemove")->isEnabled() &&
@@ -185,18 +200,13 @@ TEST_F(Window, ConvertsTwoFilesToDoneWithTheTextsAndLocks) {
                         !Find<QMenu>("Help1")->menuAction()->isEnabled() &&
                         Find<QWidget>("ButtonStopConvert")->isEnabled() &&
                         Find<QWidget>("ButtonStopSmall")->isEnabled() && List()->isEnabled();
-            const QString cell = Cell(1, kProgressColumn);
-            if (cell.endsWith('%')) {
-                sawProgress = true;
-                EXPECT_TRUE(Find<QLabel>("StatusPanel1")->text().startsWith("File Size : "));
-                EXPECT_TRUE(List()->topLevelItem(1)->toolTip(kProgressColumn).contains("left") ||
-                            List()->topLevelItem(1)->toolTip(kProgressColumn).contains("calc"));
-            }
-        }
-        return dialogs->Count("All Conversions Completed") == 1 && !window->Workflow().Batch.Converting;
+        return dialogs->Count("All Conversions Completed") == 1 &&
+               !window->Workflow().Batch.Converting;
     }));
+    window->Workflow().RemoveObserver(&watch);
+    EXPECT_GT(watch.reports, 0);
+    EXPECT_TRUE(watch.sawTexts);
     EXPECT_TRUE(sawLocked);
-    EXPECT_TRUE(sawProgress);
     EXPECT_EQ(dialogs->Messages.back(),
               std::make_pair(std::string("All Conversions Completed"), std::string("Information")));
     EXPECT_EQ(Cell(0, kProgressColumn), "Done");
@@ -304,16 +314,27 @@ TEST_F(Window, CloseIsRefusedWhileConverting) {
 }
 
 TEST_F(Window, RemoveAndClearDoNothingWhileAddingAndClearNothingDuringABatch) {
-    std::vector<std::string> many(40, kShort);
-    dialogs->FilesToOpen = many;
+    // While the rows arrive, the user clicks Remove, Clear and Add File.
+    struct ClickWhileAdding : app::WorkflowObserver {
+        Window* test;
+        bool adding = false;
+        explicit ClickWhileAdding(Window* t) : test(t) {}
+        void RowsInserted(int first, int) override {
+            if (first != 1)
+                return;
+            adding = test->window->Workflow().Batch.AddingFiles;
+            test->List()->setCurrentItem(test->List()->topLevelItem(0));
+            test->Click("ButtonRemove");
+            test->Click("ButtonClear");
+            test->Click("ButtonAddFile"); // no second dialog
+        }
+    } clicks(this);
+    window->Workflow().AddObserver(&clicks);
+    dialogs->FilesToOpen = std::vector<std::string>(40, kShort);
     Click("ButtonAddFile");
-    ASSERT_TRUE(window->Workflow().Batch.AddingFiles);
-    ASSERT_TRUE(WaitFor([this] { return List()->topLevelItemCount() > 0; }));
-    List()->setCurrentItem(List()->topLevelItem(0));
-    Click("ButtonRemove");
-    Click("ButtonClear");
-    Click("ButtonAddFile"); // no second dialog
     ASSERT_TRUE(WaitIdle());
+    window->Workflow().RemoveObserver(&clicks);
+    EXPECT_TRUE(clicks.adding);
     EXPECT_EQ(List()->topLevelItemCount(), 40);
     EXPECT_EQ(dialogs->OpenDialogs, 1);
 

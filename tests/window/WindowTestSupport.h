@@ -66,7 +66,7 @@ public:
 };
 
 class Window : public ::testing::Test {
-protected:
+public: // the cases' own views reach the helpers too
     void SetUp() override {
         test::RequireLibraries();
         auto scripted = std::make_unique<ScriptedDialogs>();
