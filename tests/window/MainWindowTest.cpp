@@ -33,7 +33,8 @@ constexpr int kFramesColumn = 1 + app::kCellFrames;
 QStringList ActionTexts(const QMenu* menu) {
     QStringList texts;
     for (const QAction* a : menu->actions())
-        texts << (a->isSeparator() ? QString("-") : a->text() + (a->isVisible() ? "" : " (hidden)"));
+        texts << (a->isSeparator() ? QString("-")
+                                   : a->text() + (a->isVisible() ? "" : " (hidden)"));
     return texts;
 }
 
@@ -58,14 +59,14 @@ TEST_F(Window, ShowsEveryControlWithItsTextsAsWritten) {
     EXPECT_FALSE(window->windowIcon().isNull());
 
     const std::pair<const char*, const char*> buttons[] = {
-        {"ButtonAddFile", "Add File"},     {"ButtonRemove", "Remove File"},
-        {"ButtonClear", "Clear All "},     {"ButtonStopConvert", "Stop"},
-        {"ButtonConvert", "Start"},        {"ButtonStopSmall", "Stop"}};
+        {"ButtonAddFile", "Add File"}, {"ButtonRemove", "Remove File"},
+        {"ButtonClear", "Clear All "}, {"ButtonStopConvert", "Stop"},
+        {"ButtonConvert", "Start"},    {"ButtonStopSmall", "Stop"}};
     for (const auto& [name, caption] : buttons)
         EXPECT_EQ(Find<QAbstractButton>(name)->text(), caption) << name;
-    for (const char* label : {"Output Folder :", "Set Output Format :", "Video Quality : ",
-                              "Video Size : ", "Video Framerate : ", "Audio Quality :",
-                              "Audio Channels :", "Volume : "}) {
+    for (const char* label :
+         {"Output Folder :", "Set Output Format :", "Video Quality : ", "Video Size : ",
+          "Video Framerate : ", "Audio Quality :", "Audio Channels :", "Volume : "}) {
         bool found = false;
         for (const QLabel* l : window->findChildren<QLabel*>())
             if (l->text() == label) {
@@ -80,7 +81,7 @@ TEST_F(Window, ShowsEveryControlWithItsTextsAsWritten) {
 
     QTreeWidget* list = List();
     const QStringList captions = {"Video File Name", "Video Size", "FrameRate", "Duration",
-                                  "Output", "Progress", "Frames"};
+                                  "Output",          "Progress",   "Frames"};
     const int widths[] = {310, 90, 80, 60, 65, 57, 60};
     ASSERT_EQ(list->columnCount(), 7);
     for (int c = 0; c < 7; c++) {
@@ -117,9 +118,9 @@ TEST_F(Window, ShowsEveryControlWithItsTextsAsWritten) {
     EXPECT_EQ(format->currentText(), "3GP - Mobile Video Format (*.3gp)");
     EXPECT_EQ(Find<QComboBox>("ComboVideoQuality")->currentText(), "Normal");
     EXPECT_EQ(Find<QComboBox>("ComboAudioChannels")->currentText(), "Mono");
-    for (const char* hidden : {"ComboLetterBox", "ComboAspectRatio", "ComboVideoCodec",
-                               "ComboAudioCodec", "ComboSamplingRate", "ComboVideoBitrate",
-                               "ComboAudioBitrate"})
+    for (const char* hidden :
+         {"ComboLetterBox", "ComboAspectRatio", "ComboVideoCodec", "ComboAudioCodec",
+          "ComboSamplingRate", "ComboVideoBitrate", "ComboAudioBitrate"})
         EXPECT_FALSE(Find<QComboBox>(hidden)->isVisible()) << hidden;
     EXPECT_EQ(Find<QComboBox>("ComboAudioBitrate")->currentText(), "7400 bps");
 }
@@ -282,15 +283,17 @@ TEST_F(Window, StopIdleBetweenJobsAndDuringAJob) {
 
     // During a job: No lets it go on to "Done", Yes stops it as "Abort".
     Click("ButtonConvert");
-    ASSERT_TRUE(WaitFor([this] { return window->Workflow().Batch.CurrentRow == 0 &&
-                                        window->Workflow().Batch.Converting; }));
+    ASSERT_TRUE(WaitFor([this] {
+        return window->Workflow().Batch.CurrentRow == 0 && window->Workflow().Batch.Converting;
+    }));
     dialogs->Answers = {false};
     Click("ButtonStopConvert");
     ASSERT_EQ(dialogs->Questions.size(), 1u);
     EXPECT_EQ(dialogs->Questions[0],
               std::make_pair(std::string("Stop all conversions?"), std::string("Confirmation")));
-    ASSERT_TRUE(WaitFor([this] { return window->Workflow().Batch.CurrentRow == 1 &&
-                                        window->Workflow().Batch.Converting; }));
+    ASSERT_TRUE(WaitFor([this] {
+        return window->Workflow().Batch.CurrentRow == 1 && window->Workflow().Batch.Converting;
+    }));
     EXPECT_EQ(Cell(0, kProgressColumn), "Done");
     dialogs->Answers = {true};
     Click("ButtonStopConvert");
