@@ -81,6 +81,7 @@ MainWindow::MainWindow(std::unique_ptr<app::IDialogs> dialogs)
     workflow_->ProbeInBackground = true;
 
     setObjectName("Form1");
+    setFont(QFont("Tahoma", 8)); // the font the window's sizes were made for
     setWindowTitle("Corvina");
     setWindowIcon(QIcon(":/icons/corvina.svg"));
     setAcceptDrops(true);
