@@ -70,6 +70,8 @@ public:
     std::string ProgramFolder;
     BatchState Batch;
     const profiles::MainWindowBoxes& Boxes() const { return boxes_; }
+    // For the settings loader, which selects stored items without their change handlers.
+    profiles::MainWindowBoxes& MutableBoxes() { return boxes_; }
 
     // --- Views ---
     void AddObserver(WorkflowObserver* observer);

@@ -1,7 +1,12 @@
 #include "app/window/MainWindow.h"
 
 #include "app/core/TimeEstimate.h"
+#include "app/window/AboutBox.h"
+#include "app/window/Desktop.h"
+#include "app/window/FontRule.h"
+#include "app/window/OptionsDialog.h"
 #include "app/window/QtDialogs.h"
+#include "hosting/TranscodeEngine.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -125,10 +130,17 @@ MainWindow::~MainWindow() {
 }
 
 bool MainWindow::Create() {
+    ApplyModernFont(this);
     if (!workflow_->LoadLibraries())
         return false;
     workflow_->Initialise();
     return true;
+}
+
+void MainWindow::Attach(AboutBox* about, OptionsDialog* options, IDesktop* desktop) {
+    about_ = about;
+    options_ = options;
+    desktop_ = desktop;
 }
 
 // ------------------------------------------------------------------ building
@@ -357,12 +369,34 @@ void MainWindow::BuildMenus() {
     options->setObjectName("Options1");
     QAction* setOptions = options->addAction("Set Options");
     setOptions->setObjectName("SetGeneralOptions1");
+    connect(setOptions, &QAction::triggered, this, [this] {
+        if (options_)
+            options_->ShowOptions();
+    });
 
     QMenu* help = menuBar()->addMenu("Help");
     help->setObjectName("Help1");
-    help->addAction("Open Help File")->setObjectName("OpenHelpFile1");
-    help->addAction("Visit Harlowe Website")->setObjectName("VisitOurWebsite1");
-    help->addAction("About")->setObjectName("About1");
+    QAction* openHelp = help->addAction("Open Help File");
+    openHelp->setObjectName("OpenHelpFile1");
+    openHelp->setShortcut(QKeySequence::HelpContents);
+    connect(openHelp, &QAction::triggered, this, [this] {
+        // Nothing is checked beforehand: a missing file is the browser's business.
+        if (desktop_)
+            desktop_->OpenUrl(QUrl::fromLocalFile(
+                HelpFilePath(QString::fromStdString(workflow_->ProgramFolder))));
+    });
+    QAction* website = help->addAction("Visit Harlowe Website");
+    website->setObjectName("VisitOurWebsite1");
+    connect(website, &QAction::triggered, this, [this] {
+        if (desktop_)
+            desktop_->OpenUrl(QUrl(kWebsiteUrl));
+    });
+    QAction* about = help->addAction("About");
+    about->setObjectName("About1");
+    connect(about, &QAction::triggered, this, [this] {
+        if (about_)
+            about_->ShowModal();
+    });
     mainMenus_ = {file, options, help};
 }
 

@@ -26,6 +26,10 @@ class QToolButton;
 
 namespace corvina::window {
 
+class AboutBox;
+class IDesktop;
+class OptionsDialog;
+
 class MainWindow : public QMainWindow, private app::WorkflowObserver {
 public:
     // `dialogs`: the message boxes and file dialogs; null for Qt's own.
@@ -35,6 +39,10 @@ public:
     // FormCreate: binds the libraries (false, after the message, when they are missing),
     // then sets the window's first state.
     bool Create();
+
+    // The about box, the options dialog and the desktop the menus open; created after the
+    // window, as the program starts.
+    void Attach(AboutBox* about, OptionsDialog* options, IDesktop* desktop);
 
     app::ConversionWorkflow& Workflow() { return *workflow_; }
     hosting::TTranscodeEngine& Engine() { return engine_; }
@@ -109,6 +117,9 @@ private:
     QMenu* PopupListView1 = nullptr;
     std::vector<QMenu*> mainMenus_; // the top-level entries of MainMenu1
     QAction* SplitSelectedFile = nullptr;
+    AboutBox* about_ = nullptr;
+    OptionsDialog* options_ = nullptr;
+    IDesktop* desktop_ = nullptr;
 };
 
 } // namespace corvina::window
