@@ -67,8 +67,8 @@ std::string FormatTable() {
         std::string extension(entry->Extension);
         for (char& c : extension)
             c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        table << "<tr><td>" << Html(name) << "</td><td>." << Html(extension)
-              << "</td><td>" << Html(video) << "</td><td>" << Html(audio) << "</td></tr>\n";
+        table << "<tr><td>" << Html(name) << "</td><td>." << Html(extension) << "</td><td>"
+              << Html(video) << "</td><td>" << Html(audio) << "</td></tr>\n";
     }
     table << "</table>";
     return table.str();

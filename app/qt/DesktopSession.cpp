@@ -30,9 +30,9 @@ void DBusDesktopSession::InhibitSleep(const std::string& why) {
     QDBusConnection bus = QDBusConnection::systemBus();
     if (!bus.isConnected())
         return;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.login1", "/org/freedesktop/login1", "org.freedesktop.login1.Manager",
-        "Inhibit");
+    QDBusMessage call =
+        QDBusMessage::createMethodCall("org.freedesktop.login1", "/org/freedesktop/login1",
+                                       "org.freedesktop.login1.Manager", "Inhibit");
     call << QString("sleep:idle") << QString("Corvina") << QString::fromStdString(why)
          << QString("block");
     const QDBusReply<QDBusUnixFileDescriptor> reply = bus.call(call, QDBus::Block, kCallTimeoutMs);
@@ -51,9 +51,9 @@ void DBusDesktopSession::Notify(const std::string& summary, const std::string& b
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return;
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-        "org.freedesktop.Notifications", "Notify");
+    QDBusMessage call = QDBusMessage::createMethodCall("org.freedesktop.Notifications",
+                                                       "/org/freedesktop/Notifications",
+                                                       "org.freedesktop.Notifications", "Notify");
     call << QString("Corvina") << 0u << QString("corvina") << QString::fromStdString(summary)
          << QString::fromStdString(body) << QStringList() << QVariantMap() << -1;
     bus.call(call, QDBus::NoBlock); // a notification is never worth waiting for

@@ -25,6 +25,8 @@ constexpr int kHeight = 351;
 class FreeSpinBox : public QSpinBox {
 public:
     using QSpinBox::QSpinBox;
+    // The text as typed or as the buttons set it, before the range is applied.
+    QLineEdit* Editor() const { return lineEdit(); }
     QValidator::State validate(QString& text, int&) const override {
         if (text.isEmpty() || text == "-")
             return QValidator::Intermediate;
@@ -78,13 +80,14 @@ OptionsDialog::OptionsDialog(app::ConversionWorkflow& workflow, app::ISettingsSt
     CheckBoxOverWrite = new QCheckBox("Overwrite Existing File With The Same Name", group1);
     CheckBoxOverWrite->setObjectName("CheckBoxOverWrite");
     CheckBoxOverWrite->setAccessibleName(CheckBoxOverWrite->text());
-    SpinEdit1 = new FreeSpinBox(group1);
+    auto* spin = new FreeSpinBox(group1);
+    SpinEdit1 = spin;
     SpinEdit1->setObjectName("SpinEdit1");
     SpinEdit1->setRange(app::kMinDropDownItems, app::kMaxDropDownItems);
     SpinEdit1->setValue(app::kMinDropDownItems);
     grid1->addWidget(CheckBoxOverWrite, 0, 0, 1, 2);
-    grid1->addWidget(Label("Label1", "Drop Down Items in Output Format List", SpinEdit1, group1),
-                     1, 0);
+    grid1->addWidget(Label("Label1", "Drop Down Items in Output Format List", SpinEdit1, group1), 1,
+                     0);
     grid1->addWidget(SpinEdit1, 1, 1);
 
     auto* group2 = new QGroupBox(" General Video Settings ", this);
@@ -126,7 +129,12 @@ OptionsDialog::OptionsDialog(app::ConversionWorkflow& workflow, app::ISettingsSt
 
     connect(CheckBoxOverWrite, &QCheckBox::toggled, this,
             [this](bool on) { workflow_.SetOverwrite(on); });
-    connect(SpinEdit1, &QSpinBox::textChanged, this, &OptionsDialog::SpinEdit1Change);
+    // The box's text is what counts: typed (kept as typed, also outside the range) or set by
+    // the buttons (the text follows the value before the value is announced).
+    QLineEdit* editor = spin->Editor();
+    connect(editor, &QLineEdit::textEdited, this, &OptionsDialog::SpinEdit1Change);
+    connect(SpinEdit1, &QSpinBox::valueChanged, this,
+            [this, editor] { SpinEdit1Change(editor->text()); });
     connect(ComboLetterBox, &QComboBox::editTextChanged, this,
             &OptionsDialog::ComboLetterBoxChange);
     connect(ComboAspectRatio, &QComboBox::editTextChanged, this,

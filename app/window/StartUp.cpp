@@ -49,8 +49,8 @@ bool Program::Start() {
     return true;
 }
 
-int RunCorvina() {
-    Program program{StartOptions{}};
+int RunCorvina(StartOptions options) {
+    Program program(std::move(options));
     if (!program.Start())
         return 1;
     return QApplication::exec();

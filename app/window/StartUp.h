@@ -20,11 +20,11 @@ class OptionsDialog;
 
 // What the program runs on; each left empty takes the real one.
 struct StartOptions {
-    std::unique_ptr<app::IDialogs> dialogs;   // Qt's message boxes and file dialogs
-    app::ISettingsStore* store = nullptr;     // QSettings
-    IDesktop* desktop = nullptr;              // the desktop's browser and mail program
-    app::IDesktopSession* session = nullptr;  // logind and the notification service
-    std::string programFolder;                // where "Common" and the help are looked for
+    std::unique_ptr<app::IDialogs> dialogs;  // Qt's message boxes and file dialogs
+    app::ISettingsStore* store = nullptr;    // QSettings
+    IDesktop* desktop = nullptr;             // the desktop's browser and mail program
+    app::IDesktopSession* session = nullptr; // logind and the notification service
+    std::string programFolder;               // where "Common" and the help are looked for
 };
 
 class Program {
@@ -48,12 +48,12 @@ private:
     std::unique_ptr<IDesktop> ownDesktop_;
     std::unique_ptr<app::IDesktopSession> ownSession_;
     std::unique_ptr<MainWindow> window_;
-    AboutBox* about_ = nullptr;       // owned by the window
+    AboutBox* about_ = nullptr;        // owned by the window
     OptionsDialog* options_ = nullptr; // owned by the window
     std::unique_ptr<app::BatchSession> batchSession_;
 };
 
 // main()'s body: starts the program and runs the message loop; 1 when it could not start.
-int RunCorvina();
+int RunCorvina(StartOptions options = {});
 
 } // namespace corvina::window
