@@ -7,6 +7,7 @@
 #include "app/window/OptionsDialog.h"
 #include "app/window/QtDialogs.h"
 #include "hosting/TranscodeEngine.h"
+#include "preview/PreviewPane.h"
 
 #include <QAbstractItemView>
 #include <QAction>
@@ -77,7 +78,8 @@ QComboBox* PickList(const char* name, QWidget* parent) {
 
 } // namespace
 
-MainWindow::MainWindow(std::unique_ptr<app::IDialogs> dialogs)
+MainWindow::MainWindow(std::unique_ptr<app::IDialogs> dialogs,
+                       std::unique_ptr<preview::IMediaPlayer> player)
     : engine_(&scheduler_), dialogs_(std::move(dialogs)) {
     InitWindowResources();
     if (!dialogs_)
@@ -105,7 +107,7 @@ MainWindow::MainWindow(std::unique_ptr<app::IDialogs> dialogs)
     Memo1 = new QPlainTextEdit(client);
     Memo1->setObjectName("Memo1");
     Memo1->hide(); // only the wrapper script's text buffer
-    BuildLowerPane(client);
+    BuildLowerPane(client, std::move(player));
     BuildHiddenBoxes(client);
     setCentralWidget(client);
 
@@ -224,7 +226,7 @@ void MainWindow::BuildOutputRow(QWidget* parent) {
     parent->layout()->addWidget(panel);
 }
 
-void MainWindow::BuildLowerPane(QWidget* parent) {
+void MainWindow::BuildLowerPane(QWidget* parent, std::unique_ptr<preview::IMediaPlayer> player) {
     auto* pane = new QWidget(parent);
     pane->setObjectName("PanelLower");
     auto* row = new QHBoxLayout(pane);
@@ -295,47 +297,15 @@ void MainWindow::BuildLowerPane(QWidget* parent) {
     left->addLayout(progressRow);
 
     row->addLayout(left, 1);
-    row->addWidget(BuildPreviewPane(pane));
+    row->addWidget(BuildPreviewPane(pane, std::move(player)));
     parent->layout()->addWidget(pane);
 }
 
-QWidget* MainWindow::BuildPreviewPane(QWidget* parent) {
-    auto* panel = new QFrame(parent);
-    panel->setObjectName("PanelPreview");
-    panel->setFrameShape(QFrame::StyledPanel);
-    panel->setFixedWidth(196);
-    auto* column = new QVBoxLayout(panel);
-    column->setContentsMargins(4, 4, 4, 4);
-    auto* video = new QWidget(panel);
-    video->setObjectName("VideoWindow1");
-    video->setAutoFillBackground(true);
-    QPalette black = video->palette();
-    black.setColor(QPalette::Window, Qt::black);
-    video->setPalette(black);
-    column->addWidget(video, 1);
-    auto* buttons = new QHBoxLayout;
-    const struct {
-        const char* name;
-        const char* hint;
-        const char* icon;
-    } kButtons[] = {{"ButtonPlay", "Play", "play.svg"},
-                    {"ButtonPause", "Pause", "pause.svg"},
-                    {"ButtonStop", "Stop", "stop-preview.svg"},
-                    {"ButtonSnapshot", "Snapshot", "snapshot.svg"},
-                    {"ButtonVolume", "Volume", "spkfull.svg"}};
-    for (const auto& b : kButtons) {
-        auto* button = new QToolButton(panel);
-        button->setObjectName(b.name);
-        button->setToolTip(b.hint);
-        button->setToolTipDuration(kHintDurationMs);
-        button->setAccessibleName(b.hint);
-        button->setIcon(QIcon(QString(":/icons/") + b.icon));
-        button->setAutoRaise(true);
-        buttons->addWidget(button);
-    }
-    buttons->addStretch();
-    column->addLayout(buttons);
-    return panel;
+QWidget* MainWindow::BuildPreviewPane(QWidget* parent,
+                                      std::unique_ptr<preview::IMediaPlayer> player) {
+    Preview1 = new preview::PreviewPane(*workflow_, *dialogs_, parent, std::move(player));
+    Preview1->setFixedWidth(196);
+    return Preview1;
 }
 
 void MainWindow::BuildHiddenBoxes(QWidget* parent) {
@@ -413,7 +383,9 @@ void MainWindow::BuildListMenu() {
     connect(PopupListView1->addAction("Clear All Items"), &QAction::triggered, this,
             [this] { workflow_->ClearAll(); });
     PopupListView1->addSeparator();
-    PopupListView1->addAction("Play Selected File")->setObjectName("PlaySelectedFile1");
+    QAction* play = PopupListView1->addAction("Play Selected File");
+    play->setObjectName("PlaySelectedFile1");
+    connect(play, &QAction::triggered, this, [this] { Preview1->Controller().Play(); });
     PopupListView1->addSeparator();
     SplitSelectedFile = PopupListView1->addAction("Split Selected File");
     SplitSelectedFile->setVisible(false);
@@ -489,6 +461,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     workflow_->Close();
+    Preview1->Controller().Close();
     event->accept();
 }
 

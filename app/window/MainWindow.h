@@ -8,6 +8,7 @@
 #include "app/qt/QtScheduler.h"
 #include "app/window/ChoiceBoxBinding.h"
 #include "app/window/FileListView.h"
+#include "preview/MediaPlayer.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -29,11 +30,20 @@ namespace corvina::window {
 class AboutBox;
 class IDesktop;
 class OptionsDialog;
+} // namespace corvina::window
+
+namespace corvina::preview {
+class PreviewPane;
+}
+
+namespace corvina::window {
 
 class MainWindow : public QMainWindow, private app::WorkflowObserver {
 public:
-    // `dialogs`: the message boxes and file dialogs; null for Qt's own.
-    explicit MainWindow(std::unique_ptr<app::IDialogs> dialogs = nullptr);
+    // `dialogs`: the message boxes and file dialogs; null for Qt's own. `player`: the
+    // preview's player; null for the Qt Multimedia one.
+    explicit MainWindow(std::unique_ptr<app::IDialogs> dialogs = nullptr,
+                        std::unique_ptr<preview::IMediaPlayer> player = nullptr);
     ~MainWindow() override;
 
     // FormCreate: binds the libraries (false, after the message, when they are missing),
@@ -46,6 +56,7 @@ public:
 
     app::ConversionWorkflow& Workflow() { return *workflow_; }
     hosting::TTranscodeEngine& Engine() { return engine_; }
+    preview::PreviewPane& Preview() { return *Preview1; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -58,8 +69,8 @@ private:
     // Building the window, top to bottom.
     void BuildToolbar(QWidget* parent);
     void BuildOutputRow(QWidget* parent);
-    void BuildLowerPane(QWidget* parent);
-    QWidget* BuildPreviewPane(QWidget* parent);
+    void BuildLowerPane(QWidget* parent, std::unique_ptr<preview::IMediaPlayer> player);
+    QWidget* BuildPreviewPane(QWidget* parent, std::unique_ptr<preview::IMediaPlayer> player);
     void BuildHiddenBoxes(QWidget* parent);
     void BuildMenus();
     void BuildListMenu();
@@ -114,6 +125,7 @@ private:
     QProgressBar* ProgressBar1 = nullptr;
     QToolButton* ButtonStopSmall = nullptr;
     QLabel* StatusPanels[3] = {};
+    preview::PreviewPane* Preview1 = nullptr;
     QMenu* PopupListView1 = nullptr;
     std::vector<QMenu*> mainMenus_; // the top-level entries of MainMenu1
     QAction* SplitSelectedFile = nullptr;

@@ -1,10 +1,12 @@
 // corvina: the window program. It reads no arguments.
 #include "app/window/StartUp.h"
+#include "preview/QtMediaPlayer.h"
 
 #include <QApplication>
 #include <QIcon>
 
 int main(int argc, char* argv[]) {
+    corvina::preview::PreferPlaybackBackend();
     QApplication app(argc, argv);
     QApplication::setApplicationName("Corvina");
     QApplication::setOrganizationName("Harlowe");

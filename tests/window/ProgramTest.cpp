@@ -217,8 +217,8 @@ TEST_F(ProgramStart, TheOptionsDialogSetsTheMainWindowsBoxesAtOnce) {
     EXPECT_TRUE(options.windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(options.findChild<QCheckBox*>("CheckBoxOverWrite")->text(),
               "Overwrite Existing File With The Same Name");
-    for (const char* text : {"Drop Down Items in Output Format List", "Video Zoom : ",
-                             "Video Aspect Ratio : "}) {
+    for (const char* text :
+         {"Drop Down Items in Output Format List", "Video Zoom : ", "Video Aspect Ratio : "}) {
         bool found = false;
         for (const QLabel* l : options.findChildren<QLabel*>())
             found = found || (l->text() == text && l->buddy());
@@ -378,8 +378,8 @@ TEST(Help, TheGeneratedPageListsEveryCatalogueEntry) {
             << entry.DisplayName;
     }
     EXPECT_EQ(entries, 42);
-    for (const char* section : {"id=\"start\"", "id=\"adding\"", "id=\"formats\"",
-                                "id=\"options\"", "id=\"status\"", "id=\"headless\""})
+    for (const char* section : {"id=\"start\"", "id=\"adding\"", "id=\"formats\"", "id=\"options\"",
+                                "id=\"status\"", "id=\"headless\""})
         EXPECT_TRUE(html.contains(section)) << section;
 }
 

@@ -1,4 +1,6 @@
 // The window tests need a QApplication; they run on the offscreen platform.
+#include "preview/QtMediaPlayer.h"
+
 #include <QApplication>
 
 #include <gtest/gtest.h>
@@ -6,6 +8,7 @@
 int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    corvina::preview::PreferPlaybackBackend();
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -1,0 +1,91 @@
+#include "preview/QtMediaPlayer.h"
+
+#include <QUrl>
+#include <QVideoFrame>
+#include <QVideoSink>
+#include <QVideoWidget>
+
+namespace corvina::preview {
+
+void PreferPlaybackBackend() {
+    if (qEnvironmentVariableIsEmpty("QT_MEDIA_BACKEND"))
+        qputenv("QT_MEDIA_BACKEND", "gstreamer");
+}
+
+QtMediaPlayer::QtMediaPlayer(QVideoWidget* video) : video_(video) {
+    player_.setAudioOutput(&audio_);
+    player_.setVideoOutput(video_);
+    QObject::connect(&player_, &QMediaPlayer::errorOccurred, &player_,
+                     [this](QMediaPlayer::Error error, const QString&) {
+                         if (error == QMediaPlayer::NoError || errorReported_)
+                             return;
+                         errorReported_ = true;
+                         if (OnError)
+                             OnError();
+                     });
+    QObject::connect(&player_, &QMediaPlayer::durationChanged, &player_, [this](qint64) {
+        if (OnDurationChanged)
+            OnDurationChanged();
+    });
+}
+
+QtMediaPlayer::~QtMediaPlayer() {
+    Quiet();
+    player_.setSource(QUrl());
+}
+
+void QtMediaPlayer::Quiet() {
+    if (player_.playbackState() == QMediaPlayer::PlayingState)
+        player_.pause();
+}
+
+void QtMediaPlayer::Load(const QString& file) {
+    Quiet();
+    errorReported_ = false;
+    player_.setSource(QUrl::fromLocalFile(file));
+}
+
+void QtMediaPlayer::Unload() {
+    Quiet();
+    if (!player_.source().isEmpty())
+        player_.setSource(QUrl());
+}
+
+void QtMediaPlayer::Play() {
+    player_.play();
+}
+
+void QtMediaPlayer::Pause() {
+    player_.pause();
+}
+
+void QtMediaPlayer::Stop() {
+    Quiet();
+    player_.stop();
+}
+
+qint64 QtMediaPlayer::DurationMs() const {
+    return player_.duration();
+}
+
+qint64 QtMediaPlayer::PositionMs() const {
+    return player_.position();
+}
+
+void QtMediaPlayer::SetPositionMs(qint64 position) {
+    player_.setPosition(position);
+}
+
+void QtMediaPlayer::SetVolume(double linear) {
+    audio_.setVolume(static_cast<float>(linear));
+}
+
+QImage QtMediaPlayer::CurrentFrame() const {
+    const QVideoFrame frame = video_->videoSink()->videoFrame();
+    if (!frame.isValid())
+        return {};
+    // RGB32 or premultiplied RGBA depending on the platform: the snapshot is 24-bit.
+    return frame.toImage().convertToFormat(QImage::Format_RGB888);
+}
+
+} // namespace corvina::preview
