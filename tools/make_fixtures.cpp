@@ -132,6 +132,16 @@ constexpr Recipe kRecipes[] = {
      nullptr,
      Post::None,
      true},
+    // What a phone or camera records today, for the preview's start-up time.
+    {"bench_1080p_10s.mov",
+     "mov",
+     {"libx264", 1920, 1080, 25, 1, 0, 50},
+     kAac44Stereo,
+     false,
+     10000,
+     nullptr,
+     Post::None,
+     true},
 };
 
 constexpr double kTruncateFraction = 0.4;
