@@ -51,8 +51,11 @@ FileListView::FileListView(app::ConversionWorkflow& workflow, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setAllColumnsShowFocus(true);
     // Grid lines between the cells.
+    // Grid lines between the cells; the selected row stays marked when the list has no focus.
     setStyleSheet("QTreeView::item { border-right: 1px solid palette(midlight); "
-                  "border-bottom: 1px solid palette(midlight); }");
+                  "border-bottom: 1px solid palette(midlight); }"
+                  "QTreeView::item:selected { background: palette(highlight); "
+                  "color: palette(highlighted-text); }");
 
     connect(this, &QTreeWidget::itemChanged, this, [this](QTreeWidgetItem* item, int column) {
         if (updating_ || column != 0)
