@@ -92,8 +92,7 @@ int main(int argc, char* argv[]) {
 
     std::printf("%-28s %10s %14s %16s\n", "action", "call ms", "worst stall ms", "until shown ms");
     auto report = [](const char* what, const Phase& p) {
-        std::printf("%-28s %10.1f %14.1f %16.1f\n", what, p.actionMs, p.worstLateMs,
-                    p.untilDoneMs);
+        std::printf("%-28s %10.1f %14.1f %16.1f\n", what, p.actionMs, p.worstLateMs, p.untilDoneMs);
     };
     flow.SelectRow(0);
     Phase play;
