@@ -3,12 +3,15 @@
 #include "app/core/JobText.h"
 #include "app/core/Workflow.h"
 #include "app/qt/QtScheduler.h"
+#include "cli/BatchReport.h"
 #include "cli/Terminal.h"
 #include "profiles/Catalogue.h"
 #include "profiles/QualityPresets.h"
 
 #include <QCoreApplication>
 #include <QTimer>
+
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -112,40 +115,6 @@ bool PrepareBoxes(MainWindowBoxes& boxes, const CatalogueOptions& o, std::string
     return SelectUserChoices(boxes, o, error);
 }
 
-// Follows the batch through the workflow's notifications: per-file progress, the end.
-class BatchView : public app::WorkflowObserver {
-public:
-    BatchView(app::ConversionWorkflow& workflow, TerminalDialogs& dialogs, bool quiet)
-        : workflow_(workflow), dialogs_(dialogs), quiet_(quiet) {}
-
-    bool Started = false;
-
-    void BatchStarted() override { Started = true; }
-    void BatchCompleted() override {
-        dialogs_.Silent = true;
-        QCoreApplication::quit();
-    }
-    void ProgressChanged(int row) override {
-        if (quiet_)
-            return;
-        const app::ConversionItem& item = workflow_.Rows[row];
-        auto& printer = printers_[row];
-        if (!printer)
-            printer = std::make_unique<ProgressPrinter>(item.Caption);
-        printer->Update(std::min(item.Percent, 100), 0, item.FrameNumber);
-    }
-    void FinishPrinters() {
-        for (auto& [row, printer] : printers_)
-            printer->Finish();
-    }
-
-private:
-    app::ConversionWorkflow& workflow_;
-    TerminalDialogs& dialogs_;
-    bool quiet_;
-    std::map<int, std::unique_ptr<ProgressPrinter>> printers_;
-};
-
 } // namespace
 
 int ListFormats() {
@@ -225,9 +194,17 @@ int RunCatalogue(const CatalogueOptions& o) {
     workflow.SetOverwrite(o.Overwrite);
     workflow.SetVolumePosition(o.Volume);
 
-    std::map<int, std::string> outputs;
+    const ReportMode mode = o.Json                  ? ReportMode::Json
+                            : o.PrintJob            ? ReportMode::None
+                            : isatty(STDOUT_FILENO) ? ReportMode::Terminal
+                                                    : ReportMode::Plain;
+    BatchReport report(workflow, mode);
+    report.OnCompleted = [&dialogs] {
+        dialogs.Silent = true;
+        QCoreApplication::quit();
+    };
     workflow.OnJobBuilt = [&](const app::EngineJob& job) {
-        outputs[job.Row] = job.OutputPath;
+        report.Outputs[job.Row] = job.OutputPath;
         if (!o.PrintJob)
             return true;
         std::printf("job: %s -> %s\n", job.InputPath.c_str(), job.OutputPath.c_str());
@@ -238,8 +215,7 @@ int RunCatalogue(const CatalogueOptions& o) {
         std::fflush(stdout);
         return false;
     };
-    BatchView view(workflow, dialogs, o.PrintJob);
-    workflow.AddObserver(&view);
+    workflow.AddObserver(&report);
 
     workflow.AddFiles(o.Files);
 
@@ -259,33 +235,17 @@ int RunCatalogue(const CatalogueOptions& o) {
         workflow.StartParallel(o.Jobs);
     else
         workflow.Start();
-    if (view.Started && (workflow.Batch.Converting || workflow.TimerEnabled()))
+    if (report.Started && (workflow.Batch.Converting || workflow.TimerEnabled()))
         QCoreApplication::exec();
     interruptPoll.stop();
-    view.FinishPrinters();
     // Ending the engine's tasks writes the trailers of stopped jobs.
     engine.Stop();
     engine.ClearTasks();
-    workflow.RemoveObserver(&view);
+    workflow.RemoveObserver(&report);
 
     if (o.PrintJob)
-        return view.Started ? kExitOk : kExitFailed;
-    bool allDone = view.Started;
-    for (size_t i = 0; i < workflow.Rows.size(); i++) {
-        const app::ConversionItem& row = workflow.Rows[i];
-        app::RowState state = row.State;
-        // A row the batch had not finished: stopped by Ctrl-C, or never reached.
-        if (state == app::RowState::None || state == app::RowState::Converting ||
-            state == app::RowState::Loading)
-            state = interrupted ? app::RowState::Abort : app::RowState::Fail;
-        if (row.State == app::RowState::Fail && !row.Reason.empty())
-            std::fprintf(stderr, "%s\n", row.Reason.c_str()); // the text names the file
-        auto out = outputs.find(static_cast<int>(i));
-        std::printf("%s -> %s: %s\n", row.Caption.c_str(),
-                    out != outputs.end() ? out->second.c_str() : "-", app::StateText(state));
-        allDone = allDone && state == app::RowState::Done;
-    }
-    std::fflush(stdout);
+        return report.Started ? kExitOk : kExitFailed;
+    const bool allDone = report.Finish(interrupted, o.OutputDir);
     if (interrupted)
         return kExitInterrupted;
     return allDone ? kExitOk : kExitFailed;

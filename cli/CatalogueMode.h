@@ -17,6 +17,7 @@ struct CatalogueOptions {
     int Volume = 5; // slider position 0..10
     int Jobs = 1;
     bool PrintJob = false;
+    bool Json = false; // JSON lines on stdout instead of the bar and the result lines
     int LogLevel = 0;
     std::vector<std::string> Files;
 };

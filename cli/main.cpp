@@ -1,5 +1,6 @@
 // corvina-convert: the headless front end.
 #include "cli/CatalogueMode.h"
+#include "cli/Inputs.h"
 #include "cli/RawMode.h"
 #include "cli/Terminal.h"
 #include "hosting/TranscodeEngine.h"
@@ -8,6 +9,7 @@
 #include <QCoreApplication>
 
 #include <cstdio>
+#include <iostream>
 #include <optional>
 
 namespace {
@@ -61,12 +63,24 @@ int main(int argc, char* argv[]) {
         "  corvina-convert [-f NAME|INDEX] -o DIR [--overwrite] [--video-quality L]\n"
         "                  [--audio-quality L] [--size ITEM] [--frame-rate ITEM]\n"
         "                  [--channels Stereo|Mono] [--aspect ITEM] [--volume 0..10]\n"
-        "                  [--jobs N] [--print-job] [--log-level LEVEL] FILE...\n"
+        "                  [--jobs N] [--json] [--print-job] [--log-level LEVEL] INPUT...\n"
         "  corvina-convert --list-formats | --list-choices [-f NAME|INDEX]\n"
         "  corvina-convert --raw [--jobs N] -i IN -o OUT [-i IN -o OUT ...]\n"
         "                  [--input-options TEXT] [--output-options TEXT]\n"
         "  corvina-convert --version | --help\n\n"
-        "Option texts are name=value lines (e.g. \"vcodec=copy\\nacodec=copy\").");
+        "An INPUT is a file, a folder (the .mov, .qt, .m4v, .mp4 and .m4a files under it, in\n"
+        "path order) or - (paths on standard input, one per line). Option texts are\n"
+        "name=value lines (e.g. \"vcodec=copy\\nacodec=copy\").\n\n"
+        "Exit status: 0 every file Done, 1 one was not, 2 a wrong command line, 130 Ctrl-C.\n\n"
+        "With --json, stdout carries one JSON object per line and nothing else:\n"
+        "  {\"event\":\"file_started\",\"index\":0,\"input\":\"a.mov\",\"output\":\"out/a.mp4\"}\n"
+        "  {\"bytes\":524288,\"event\":\"progress\",\"fps\":250,\"frame\":120,\"index\":0,\n"
+        "   \"percent\":40,\"speed\":9.6,\"time_ms\":4800}\n"
+        "  {\"event\":\"file_ended\",\"index\":1,\"input\":\"b.mov\",\"output\":\"out/b.mp4\",\n"
+        "   \"reason\":\"b.mov: Unknown format\",\"status\":\"Fail\"}\n"
+        "  {\"aborted\":0,\"done\":1,\"elapsed_ms\":5230,\"event\":\"batch_ended\",\"failed\":1}\n"
+        "index is the file's place among the inputs; status is Done, Fail, Abort or Error;\n"
+        "reason comes with Fail; speed is output time per second of wall time.");
     const QCommandLineOption helpOption = parser.addHelpOption();
     const QCommandLineOption versionOption(
         {"V", "version"},
@@ -98,6 +112,8 @@ int main(int argc, char* argv[]) {
                                           "5");
     const QCommandLineOption printJobOption("print-job",
                                             "Prints each file's engine job instead of converting.");
+    const QCommandLineOption jsonOption(
+        "json", "Progress and results as JSON lines on stdout (schema below).");
     const QCommandLineOption listFormatsOption("list-formats", "Lists the output formats.");
     const QCommandLineOption listChoicesOption("list-choices",
                                                "Lists the choices of a format (-f).");
@@ -108,7 +124,8 @@ int main(int argc, char* argv[]) {
           inputOptionsOption, outputOptionsOption, jobsOption,         logLevelOption,
           formatOption,       overwriteOption,     videoQualityOption, audioQualityOption,
           sizeOption,         frameRateOption,     channelsOption,     aspectOption,
-          volumeOption,       printJobOption,      listFormatsOption,  listChoicesOption})
+          volumeOption,       printJobOption,      listFormatsOption,  listChoicesOption,
+          jsonOption})
         parser.addOption(o);
 
     if (!parser.parse(app.arguments()))
@@ -176,9 +193,14 @@ int main(int argc, char* argv[]) {
     options.Jobs = jobs;
     options.PrintJob = parser.isSet(printJobOption);
     options.LogLevel = logLevel;
+    options.Json = parser.isSet(jsonOption);
+    std::vector<std::string> arguments;
     for (const QString& file : parser.positionalArguments())
-        options.Files.push_back(file.toStdString());
-    if (options.Files.empty())
+        arguments.push_back(file.toStdString());
+    if (arguments.empty())
         return UsageError("no input files");
+    std::string inputError;
+    if (!cli::ExpandInputs(arguments, std::cin, options.Files, inputError))
+        return UsageError(QString::fromStdString(inputError));
     return cli::RunCatalogue(options);
 }

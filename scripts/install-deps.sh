@@ -13,7 +13,7 @@ packages=(
   libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev
   libopencore-amrnb-dev
   # tests
-  libgtest-dev libgmock-dev desktop-file-utils
+  libgtest-dev libgmock-dev desktop-file-utils parallel
 )
 
 sudo=""

@@ -41,6 +41,7 @@ struct ConversionItem {
     // The latest progress report of the row's job.
     int Percent = 0;           // uncapped: the output time over the expected total
     int FrameNumber = -1;      // -1 when the report had none
+    int Fps = 0;               // frames encoded per second of wall time
     int CurrentDurationMs = 0; // output time reached
     int TotalDurationMs = 0;   // the expected total
     std::int64_t BytesWritten = 0;

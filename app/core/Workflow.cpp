@@ -119,12 +119,13 @@ ConversionWorkflow::ConversionWorkflow(hosting::TTranscodeEngine& engine,
     // stopped batch's end arriving after the next batch started): it is dropped, or it would
     // mark the new job's row and end the new batch.
     std::weak_ptr<bool> alive = alive_;
-    engine_.OnProgress = [this, alive](int index, int frameNumber, int, int currentDuration, float,
-                                       float, int64_t currentSize, int totalDuration) {
+    engine_.OnProgress = [this, alive](int index, int frameNumber, int fps, int currentDuration,
+                                       float, float, int64_t currentSize, int totalDuration) {
         const unsigned generation = taskGeneration_;
         scheduler_.Post([=, this] {
             if (alive.lock() && generation == taskGeneration_)
-                EngineProgress(index, frameNumber, currentDuration, currentSize, totalDuration);
+                EngineProgress(index, frameNumber, currentDuration, currentSize, totalDuration,
+                               fps);
         });
     };
     engine_.OnTerminate = [this, alive](int index, bool, bool exception,
@@ -620,7 +621,7 @@ int ConversionWorkflow::RowOfTask(int index) const {
 }
 
 void ConversionWorkflow::EngineProgress(int index, int frameNumber, int currentDurationMs,
-                                        int64_t currentSize, int totalDurationMs) {
+                                        int64_t currentSize, int totalDurationMs, int fps) {
     const int row = RowOfTask(index);
     if (row < 0 || row >= static_cast<int>(Rows.size()))
         return;
@@ -629,6 +630,7 @@ void ConversionWorkflow::EngineProgress(int index, int frameNumber, int currentD
     item.State = RowState::Converting;
     item.Percent = ProgressPercent(currentDurationMs, totalDurationMs);
     item.FrameNumber = frameNumber;
+    item.Fps = fps;
     item.CurrentDurationMs = currentDurationMs;
     item.TotalDurationMs = totalDurationMs;
     item.BytesWritten = currentSize;

@@ -145,7 +145,7 @@ public:
 
     // The engine's events, on the main thread.
     void EngineProgress(int index, int frameNumber, int currentDurationMs, int64_t currentSize,
-                        int totalDurationMs);
+                        int totalDurationMs, int fps = 0);
     void EngineTerminate(int index, bool exception, const std::string& message = {});
 
     // The job routine: the next checked row becomes the engine's task.

@@ -3,6 +3,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <fcntl.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,12 +39,31 @@ RunResult RunCli(const std::vector<std::string>& args, const RunOptions& options
         argv.push_back(a.data());
     argv.push_back(nullptr);
 
+    const fs::path inFile = io / "in";
+    if (options.standardInput)
+        std::ofstream(inFile, std::ios::binary) << *options.standardInput;
+    int master = -1, slave = -1;
+    if (options.pseudoTerminal && openpty(&master, &slave, nullptr, nullptr, nullptr) != 0)
+        return RunResult{};
+    std::string screen;
+    std::thread reader;
+    if (master >= 0)
+        reader = std::thread([master, &screen] {
+            char buffer[4096];
+            ssize_t n;
+            while ((n = read(master, buffer, sizeof buffer)) > 0) // EIO once the child is gone
+                screen.append(buffer, static_cast<size_t>(n));
+        });
+
     const pid_t pid = fork();
     if (pid == 0) {
-        const int o = open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int o =
+            slave >= 0 ? slave : open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         const int e = open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
         dup2(o, 1);
         dup2(e, 2);
+        if (options.standardInput)
+            dup2(open(inFile.c_str(), O_RDONLY), 0);
         if (options.inChild)
             options.inChild();
         execvp(argv[0], argv.data());
@@ -57,10 +77,16 @@ RunResult RunCli(const std::vector<std::string>& args, const RunOptions& options
     }
     int status = 0;
     waitpid(pid, &status, 0);
+    if (slave >= 0)
+        close(slave); // the reader sees the end once no side holds the terminal open
+    if (reader.joinable())
+        reader.join();
+    if (master >= 0)
+        close(master);
     RunResult r;
     r.signaled = WIFSIGNALED(status);
     r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    r.out = ReadFile(outFile);
+    r.out = options.pseudoTerminal ? screen : ReadFile(outFile);
     r.err = ReadFile(errFile);
     return r;
 }

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,10 @@ struct RunOptions {
     // A program and its arguments put in front of corvina-convert's command line (found on
     // PATH), e.g. a shell that prepares a file system first.
     std::vector<std::string> wrapper;
+    // What the program reads on standard input (set: a file with this text).
+    std::optional<std::string> standardInput;
+    // Standard output is a terminal (a pseudo-terminal whose screen text lands in `out`).
+    bool pseudoTerminal = false;
 };
 
 RunResult RunCli(const std::vector<std::string>& args, const RunOptions& options);
