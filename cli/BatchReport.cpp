@@ -109,8 +109,8 @@ void BatchReport::DrawBar(int row, std::int64_t elapsedMs) {
     const int percent = percents_[row];
     std::string bar(static_cast<size_t>(percent * kBarWidth / 100), '#');
     bar.resize(kBarWidth, '.');
-    const double speed = elapsedMs > 0 ? static_cast<double>(item.CurrentDurationMs) / elapsedMs
-                                       : 0.0;
+    const double speed =
+        elapsedMs > 0 ? static_cast<double>(item.CurrentDurationMs) / elapsedMs : 0.0;
     const int count = static_cast<int>(workflow_.Rows.size());
     std::string line = "[" + std::to_string(row + 1) + "/" + std::to_string(count) + "] " +
                        app::FileNamePart(item.Caption) + " [" + bar + "] ";
@@ -203,8 +203,9 @@ bool BatchReport::Finish(bool interrupted, const std::string& outputFolder) {
                               {"aborted", aborted},
                               {"elapsed_ms", static_cast<qint64>(elapsedMs)}});
     std::fflush(stdout);
-    std::fprintf(stderr, "Summary: %d done, %d failed, %d aborted of %zu files in %s; output "
-                         "folder: %s\n",
+    std::fprintf(stderr,
+                 "Summary: %d done, %d failed, %d aborted of %zu files in %s; output "
+                 "folder: %s\n",
                  done, failed, aborted, workflow_.Rows.size(), app::ClockText(elapsedMs).c_str(),
                  outputFolder.c_str());
     return allDone;

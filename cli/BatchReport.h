@@ -48,9 +48,9 @@ private:
     ReportMode mode_;
     Clock::time_point batchStart_ = Clock::now();
     std::map<int, Clock::time_point> jobStart_;
-    std::set<int> ended_;        // rows whose end was told (JSON)
+    std::set<int> ended_;         // rows whose end was told (JSON)
     std::map<int, int> percents_; // the highest percentage told per row
-    int lastPlainPercent_ = -1;  // plain lines: one per ten percent of the running file
+    int lastPlainPercent_ = -1;   // plain lines: one per ten percent of the running file
     int plainRow_ = -1;
     bool barDrawn_ = false;
     bool completed_ = false;

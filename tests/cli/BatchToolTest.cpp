@@ -87,10 +87,10 @@ void CheckBatchLines(const std::vector<QJsonObject>& lines, int files) {
             EXPECT_GE(line["bytes"].toInteger(), 0);
         } else if (event == "file_ended") {
             const QString status = line["status"].toString();
-            ExpectKeys(line, status == "Fail"
-                                 ? QStringList{"event", "index", "input", "status", "output",
-                                               "reason"}
-                                 : QStringList{"event", "index", "input", "status", "output"});
+            ExpectKeys(line,
+                       status == "Fail"
+                           ? QStringList{"event", "index", "input", "status", "output", "reason"}
+                           : QStringList{"event", "index", "input", "status", "output"});
             EXPECT_NE(phase[index], "ended");
             phase[index] = "ended";
             statuses[status]++;
@@ -134,8 +134,8 @@ TEST(BatchTool, JsonLinesFollowABatchWithADamagedFile) {
 
 TEST(BatchTool, JsonLinesWithTwoJobsStillNameTheirFiles) {
     test::TempDir out;
-    const RunResult r = RunCli({"--json", "--jobs", "2", "-f", "3", "-o", out.path().string(),
-                                kLonger, kShort, kLonger});
+    const RunResult r = RunCli(
+        {"--json", "--jobs", "2", "-f", "3", "-o", out.path().string(), kLonger, kShort, kLonger});
     EXPECT_EQ(r.exitCode, 0) << r.err;
     const std::vector<QJsonObject> lines = JsonLines(r.out);
     CheckBatchLines(lines, 3);
@@ -197,8 +197,7 @@ TEST(BatchTool, TheTerminalBarShowsTimeSpeedAndEstimates) {
     RunOptions options;
     options.pseudoTerminal = true;
     // "PS3 Video (*.mp4)" encodes slowly enough for a few redraws of a short clip.
-    const RunResult r =
-        RunCli({"-f", "39", "-o", out.path().string(), kLonger, kLonger}, options);
+    const RunResult r = RunCli({"-f", "39", "-o", out.path().string(), kLonger, kLonger}, options);
     ASSERT_EQ(r.exitCode, 0) << r.err;
     // Each redraw starts a line anew: the bar, the elapsed time, speed, frames, time left.
     std::vector<std::string> draws;
