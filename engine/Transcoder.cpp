@@ -2,8 +2,6 @@
 
 #include "engine/StrFormat.h"
 
-#include <sys/stat.h>
-
 #include <cstdio>
 
 namespace corvina::engine {
@@ -19,14 +17,10 @@ OutputFile::~OutputFile() {
     if (FileOpened)
         ff::format.avio_closep(&Ctx->pb);
     Ctx.reset();
-    // A file that stayed empty, or that a failed job left half-written, is no output at
-    // all: remove it rather than leave something that looks like a result.
-    if (FileOpened) {
-        struct stat st;
-        if (stat(FileName.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-            (st.st_size == 0 || DeleteOnClose))
-            std::remove(FileName.c_str());
-    }
+    // Still open here means it never got its final name: a job that failed, stopped before
+    // its first packet, or never ran. What it wrote is no result.
+    if (FileOpened && !WritePath.empty())
+        std::remove(WritePath.c_str());
 }
 
 TCustomTranscoder::TCustomTranscoder() {

@@ -86,7 +86,8 @@ struct OutputFile {
 
     ff::FormatContextPtr Ctx;
     std::vector<std::unique_ptr<OutputStreamSetup>> Streams;
-    std::string FileName;
+    std::string FileName;       // the final name, as given
+    std::string WritePath;      // where it is written until it is complete
     bool FileOpened = false;    // Ctx->pb is ours to close
     bool DeleteOnClose = false; // a failed job's output is no result
     ff::Dictionary MuxerOptions;

@@ -1,6 +1,7 @@
 // The engine's option vocabulary: settings reset and release, the option table, the
 // generic-option fallback onto the libraries' option system, and the direct setters.
 #include "engine/OptionParsing.h"
+#include "engine/OutputNames.h"
 #include "engine/StrFormat.h"
 #include "engine/Transcoder.h"
 
@@ -156,12 +157,6 @@ using OptionHandler = void (*)(TCustomTranscoder& t, const std::string& name,
                                const std::string& value);
 
 // The muxer counts the packets it wrote in each stream.
-bool AnyPacketWritten(const AVFormatContext& ctx) {
-    for (unsigned i = 0; i < ctx.nb_streams; i++)
-        if (ctx.streams[i]->nb_frames > 0)
-            return true;
-    return false;
-}
 
 } // namespace
 

@@ -1,9 +1,13 @@
 // Creating an output: container, the streams the settings ask for, metadata, the file.
 #include "engine/LibraryErrors.h"
+#include "engine/OutputNames.h"
 #include "engine/StrFormat.h"
 #include "engine/Transcoder.h"
 
+#include <sys/stat.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace corvina::engine {
@@ -390,8 +394,20 @@ bool TCustomTranscoder::OpenOutput(const std::string& fileName) {
         // A plain file only: an output name must not reach the network or another protocol.
         ff::Dictionary ioOptions;
         ioOptions.Set("protocol_whitelist", "file");
-        if (ff::format.avio_open2(&ctx->pb, fileName.c_str(), AVIO_FLAG_WRITE, nullptr,
+        // Written under a hidden name until it is complete (OutputNames.h). A final name
+        // taken by something that is no plain file (a folder) can never be given.
+        struct stat st;
+        if (stat(PlainPath(fileName).c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+            lastError_ = StrFormat("Could not open '%s'", fileName.c_str());
+            return false;
+        }
+        out.WritePath = ReserveWritePath(PlainPath(fileName));
+        if (out.WritePath.empty() ||
+            ff::format.avio_open2(&ctx->pb, out.WritePath.c_str(), AVIO_FLAG_WRITE, nullptr,
                                   ioOptions.Address()) < 0) {
+            if (!out.WritePath.empty())
+                std::remove(out.WritePath.c_str());
+            out.WritePath.clear();
             lastError_ = StrFormat("Could not open '%s'", fileName.c_str());
             return false;
         }

@@ -1,6 +1,7 @@
 // Running a job: start/stop/pause, set-up of the stream tables, the packet loop, stream
 // copy, decoding, progress reports and the end of the run.
 #include "engine/LibraryErrors.h"
+#include "engine/OutputNames.h"
 #include "engine/StrFormat.h"
 #include "engine/TranscodeRun.h"
 
@@ -12,6 +13,7 @@
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 namespace corvina::engine {
@@ -191,18 +193,28 @@ void TranscodeRun::Execute() {
         if (r < 0)
             throw ETranscodeError(WriteErrorText(out->FileName, r));
     }
-    // A file written in full but no longer under its name (its folder was removed meanwhile)
-    // left nothing for the user: that is no success.
+    Report(true); // while the files are still open: their sizes
+    // Each complete file gets its final name. One whose folder was removed while it was
+    // written left nothing for the user: that is no success. One a stop caught before its
+    // first packet holds nothing and is dropped.
     for (auto& out : job_.outputFiles_) {
-        const std::string& name = out->FileName;
-        const char* path = name.c_str();
-        if (name.compare(0, 5, "file:") == 0)
-            path += 5; // the file protocol's own prefix
+        if (!out->FileOpened || out->WritePath.empty())
+            continue;
+        if (job_.stopRequested_ && !AnyPacketWritten(*out->Ctx)) {
+            out->DeleteOnClose = true;
+            continue;
+        }
+        ff::format.avio_closep(&out->Ctx->pb);
+        out->FileOpened = false;
         struct stat st;
-        if (out->FileOpened && stat(path, &st) != 0)
-            throw ETranscodeError(LibraryErrorText(name, AVERROR(errno)));
+        if (stat(out->WritePath.c_str(), &st) != 0)
+            throw ETranscodeError(LibraryErrorText(out->FileName, AVERROR(errno)));
+        if (std::rename(out->WritePath.c_str(), PlainPath(out->FileName).c_str()) != 0) {
+            const int error = errno;
+            std::remove(out->WritePath.c_str());
+            throw ETranscodeError(LibraryErrorText(out->FileName, AVERROR(error)));
+        }
     }
-    Report(true);
     CloseCodecs();
     job_.finished_ = !job_.stopRequested_;
 }

@@ -86,7 +86,7 @@ private:
     std::vector<Event> pending_; // read but not yet looked at
 };
 
-// The folder goes as soon as the first file's output is closed, and comes back once the
+// The folder goes as soon as the first file's output has its name, and comes back once the
 // second file's job has given its input up again (its output was refused): the jobs start
 // 400 ms apart, so both changes fall between two jobs.
 TEST(CliFaults, OutputFolderGoneBeforeTheSecondFile) {
@@ -98,7 +98,8 @@ TEST(CliFaults, OutputFolderGoneBeforeTheSecondFile) {
         fs::copy_file(kSmallClip, in / name);
     FileEvents events;
     ASSERT_TRUE(events.ok());
-    const int outWatch = events.Watch(out, IN_CLOSE_WRITE);
+    // A finished output is written under a hidden name and moved to its own.
+    const int outWatch = events.Watch(out, IN_MOVED_TO);
     const int secondInput = events.Watch(in / "b.mov", IN_CLOSE_NOWRITE);
     ASSERT_GE(outWatch, 0);
     ASSERT_GE(secondInput, 0);
@@ -153,8 +154,9 @@ TEST(CliFaults, OutputFolderGoneWhileWriting) {
     bool removed = false;
     RunOptions options;
     options.whileRunning = [&](pid_t) {
+        // The file is written under a hidden name beside its own until it is complete.
         if (!events.WaitFor([&](int wd, uint32_t, const std::string& name) {
-                return wd == outWatch && name == "copy.mov";
+                return wd == outWatch && name.rfind(".copy.mov.", 0) == 0;
             }))
             return;
         // Read at the input's own pace, the copy takes three seconds: well inside it.

@@ -335,9 +335,14 @@ TEST(OpenOutput, AnOutputNeverWrittenIsRemoved) {
         ASSERT_TRUE(t.OpenInput(Fixture("h264_aac_640x480_25.mov").string()));
         t.ApplyOptionText(kCopyAll);
         ASSERT_TRUE(t.OpenOutput(out.string()));
-        EXPECT_TRUE(std::filesystem::exists(out));
+        // Opened under a hidden name beside its own; the own name comes only at the end.
+        EXPECT_FALSE(std::filesystem::exists(out));
+        int hidden = 0;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+            hidden += entry.path().filename().string().rfind(".never.mp4.", 0) == 0;
+        EXPECT_EQ(hidden, 1);
     }
-    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST(Run, RefusesWithoutFiles) {
