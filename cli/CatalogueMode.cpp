@@ -177,6 +177,7 @@ int RunCatalogue(const CatalogueOptions& o) {
         return kExitFailed;
     }
     engine.SetLogLevel(static_cast<hosting::TLogLevel>(o.LogLevel + 1));
+    engine.SetThreadCount(o.Threads);
     engine.OnLog = [level = o.LogLevel](int, hosting::TLogLevel l, const std::string& text) {
         const int engineLevel = static_cast<int>(l) - 1;
         if (engineLevel >= 0 && engineLevel <= level)

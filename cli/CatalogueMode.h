@@ -16,6 +16,7 @@ struct CatalogueOptions {
     std::optional<std::string> Size, FrameRate, Channels, Aspect;
     int Volume = 5; // slider position 0..10
     int Jobs = 1;
+    int Threads = 1; // per decoder and encoder
     bool PrintJob = false;
     bool Json = false; // JSON lines on stdout instead of the bar and the result lines
     int LogLevel = 0;

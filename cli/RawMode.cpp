@@ -118,6 +118,7 @@ int RunRaw(const RawOptions& options) {
     RawState state(options);
     hosting::TTranscodeEngine engine(&scheduler);
     engine.SetLogLevel(static_cast<TLogLevel>(options.LogLevel + 1));
+    engine.SetThreadCount(options.Threads);
     if (!engine.LoadLibraries(hosting::ProgramFolder() + "Common", true)) {
         std::fprintf(stderr, "%s\n", engine.LastError().c_str());
         return kExitFailed;

@@ -17,6 +17,7 @@ struct RawOptions {
     std::string OutputOptions;
     int LogLevel = 0; // the engine's level: -1 quiet, 0 errors, 1 info, 2 debug, 3 all
     int Parallel = 1; // tasks run at once
+    int Threads = 1;  // per decoder and encoder
 };
 
 // Runs the jobs on the engine component, Parallel at a time, inside Qt's event loop;

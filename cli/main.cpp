@@ -8,9 +8,11 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <thread>
 
 namespace {
 
@@ -63,9 +65,10 @@ int main(int argc, char* argv[]) {
         "  corvina-convert [-f NAME|INDEX] -o DIR [--overwrite] [--video-quality L]\n"
         "                  [--audio-quality L] [--size ITEM] [--frame-rate ITEM]\n"
         "                  [--channels Stereo|Mono] [--aspect ITEM] [--volume 0..10]\n"
-        "                  [--jobs N] [--json] [--print-job] [--log-level LEVEL] INPUT...\n"
+        "                  [--jobs N] [--threads N] [--json] [--print-job]\n"
+        "                  [--log-level LEVEL] INPUT...\n"
         "  corvina-convert --list-formats | --list-choices [-f NAME|INDEX]\n"
-        "  corvina-convert --raw [--jobs N] -i IN -o OUT [-i IN -o OUT ...]\n"
+        "  corvina-convert --raw [--jobs N] [--threads N] -i IN -o OUT [-i IN -o OUT ...]\n"
         "                  [--input-options TEXT] [--output-options TEXT]\n"
         "  corvina-convert --version | --help\n\n"
         "An INPUT is a file, a folder (the .mov, .qt, .m4v, .mp4 and .m4a files under it, in\n"
@@ -94,6 +97,8 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption outputOptionsOption(
         "output-options", "Engine options applied before each output is opened (--raw).", "TEXT");
     const QCommandLineOption jobsOption("jobs", "Tasks run at once.", "N", "1");
+    const QCommandLineOption threadsOption(
+        "threads", "Threads per decoder and encoder, 1 to 16 (default: the number of cores).", "N");
     const QCommandLineOption formatOption(
         {"f", "format"}, "The output format: its name or its index in --list-formats.",
         "NAME|INDEX");
@@ -125,7 +130,7 @@ int main(int argc, char* argv[]) {
           formatOption,       overwriteOption,     videoQualityOption, audioQualityOption,
           sizeOption,         frameRateOption,     channelsOption,     aspectOption,
           volumeOption,       printJobOption,      listFormatsOption,  listChoicesOption,
-          jsonOption})
+          jsonOption,         threadsOption})
         parser.addOption(o);
 
     if (!parser.parse(app.arguments()))
@@ -144,6 +149,13 @@ int main(int argc, char* argv[]) {
     const int jobs = parser.value(jobsOption).toInt(&jobsOk);
     if (!jobsOk || jobs < 1)
         return UsageError("--jobs takes a positive number");
+    int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    if (parser.isSet(threadsOption)) {
+        bool threadsOk = false;
+        threads = parser.value(threadsOption).toInt(&threadsOk);
+        if (!threadsOk || threads < 1 || threads > 16)
+            return UsageError("--threads takes a number from 1 to 16");
+    }
 
     if (parser.isSet(rawOption)) {
         const QStringList inputs = parser.values(inputOption);
@@ -159,6 +171,7 @@ int main(int argc, char* argv[]) {
         options.OutputOptions = parser.value(outputOptionsOption).toStdString();
         options.LogLevel = logLevel;
         options.Parallel = jobs;
+        options.Threads = threads;
         return cli::RunRaw(options); // the engine component loads the libraries
     }
     if (parser.isSet(listFormatsOption))
@@ -191,6 +204,7 @@ int main(int argc, char* argv[]) {
     if (!volumeOk || options.Volume < 0 || options.Volume > 10)
         return UsageError("--volume takes a position from 0 to 10");
     options.Jobs = jobs;
+    options.Threads = threads;
     options.PrintJob = parser.isSet(printJobOption);
     options.LogLevel = logLevel;
     options.Json = parser.isSet(jsonOption);

@@ -34,6 +34,8 @@ using QuantMatrix = std::array<uint16_t, 64>;
 // Indexes of MaxFrames: the library's media types.
 inline constexpr int kMediaVideo = 0, kMediaAudio = 1, kMediaData = 2, kMediaSubtitle = 3;
 
+inline constexpr int kMaxCodecThreads = 16;
+
 struct EngineSettings {
     // Files, maps and limits
     double InputTsScale[kMaxFiles][kMaxStreams] = {};
@@ -114,7 +116,7 @@ struct EngineSettings {
     bool UsingVideoHook = false;
     int Verbosity = 1;
     int ScalerFlags = 4; // bicubic
-    int ThreadCount = 1;
+    int ThreadCount = 1; // per codec; see TCustomTranscoder::SetThreadCount
     bool PgmyuvCompatibility = false;
     int DurationMs = -1;
 };

@@ -134,6 +134,9 @@ public:
     void SetYear(int year);
     void SetTrack(int track);
     void SetVerbosity(int level);
+    // Threads each decoder and encoder of the job may use (frame or slice threading, as the
+    // codec allows), from 1 to 16; set before the files are opened.
+    void SetThreadCount(int count);
 
     EngineSettings& Settings() { return s_; }
     const EngineSettings& Settings() const { return s_; }

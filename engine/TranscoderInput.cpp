@@ -240,6 +240,9 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
             return fail(LibraryErrorText(fileName, kErrNoMemory));
         dec->pkt_timebase = st->time_base;
         dec->thread_count = s_.ThreadCount;
+        // Slices only: frame threads hand pictures out several packets late, and the run's
+        // timing of pictures follows the packets, so late pictures would come out doubled.
+        dec->thread_type = FF_THREAD_SLICE;
         LimitDecoder(dec.get());
         switch (par->codec_type) {
         case AVMEDIA_TYPE_VIDEO: {

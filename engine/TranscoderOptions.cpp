@@ -162,6 +162,10 @@ using OptionHandler = void (*)(TCustomTranscoder& t, const std::string& name,
 
 // --- Settings lifecycle ---
 
+void TCustomTranscoder::SetThreadCount(int count) {
+    s_.ThreadCount = std::clamp(count, 1, kMaxCodecThreads);
+}
+
 void TCustomTranscoder::ResetSettings() {
     if (!binding::AllLoaded())
         return;

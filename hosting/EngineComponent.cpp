@@ -5,6 +5,7 @@
 #include "binding/Binding.h"
 #include "hosting/LogRouter.h"
 
+#include <algorithm>
 #include <cmath>
 #include <ctime>
 #include <exception>
@@ -258,6 +259,16 @@ void TCustomTranscodeEngine::SetLogLevel(TLogLevel level) {
     }
 }
 
+int TCustomTranscodeEngine::ThreadCount() const {
+    std::lock_guard lock(mutex_);
+    return codecThreads_;
+}
+
+void TCustomTranscodeEngine::SetThreadCount(int count) {
+    std::lock_guard lock(mutex_);
+    codecThreads_ = std::clamp(count, 1, engine::kMaxCodecThreads);
+}
+
 int TCustomTranscodeEngine::ProgressInterval() const {
     std::lock_guard lock(mutex_);
     return progressInterval_;
@@ -346,6 +357,7 @@ int TCustomTranscodeEngine::AddTask(const std::string& fileName, const TInputOpt
     try {
         task->ResetSettings();
         task->SetVerbosity(LibraryLevel(LogLevel()));
+        task->SetThreadCount(ThreadCount());
         if (options) {
             task->InputOptions = *options;
             if (task->InputOptions.FileName.empty())

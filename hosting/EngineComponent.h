@@ -128,6 +128,9 @@ public:
 
     TLogLevel LogLevel() const;
     void SetLogLevel(TLogLevel level);
+    // Threads per decoder and encoder of the tasks added from now on (1: one each).
+    int ThreadCount() const;
+    void SetThreadCount(int count);
     int ProgressInterval() const; // milliseconds
     void SetProgressInterval(int ms);
     TConvertPriority ThreadPriority() const;
@@ -174,6 +177,7 @@ private:
     int threadCount_ = 0;
     TLogLevel logLevel_ = TLogLevel::llInfo;
     int progressInterval_ = 500;
+    int codecThreads_ = 1;
     TConvertPriority priority_ = TThreadPriority::tpNormal;
     TTranscoderList tasks_;
     int terminatedCount_ = 0;

@@ -59,6 +59,12 @@ TLogLevel TTranscodeEngine::LogLevel() const {
 void TTranscodeEngine::SetLogLevel(TLogLevel level) {
     component_->SetLogLevel(level);
 }
+int TTranscodeEngine::ThreadCount() const {
+    return component_->ThreadCount();
+}
+void TTranscodeEngine::SetThreadCount(int count) {
+    component_->SetThreadCount(count);
+}
 int TTranscodeEngine::ProgressInterval() const {
     return component_->ProgressInterval();
 }

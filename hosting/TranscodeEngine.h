@@ -60,6 +60,9 @@ public:
 
     TLogLevel LogLevel() const;
     void SetLogLevel(TLogLevel level);
+    // Threads per decoder and encoder of the tasks added from now on (1 to 16; 1 by default).
+    int ThreadCount() const;
+    void SetThreadCount(int count);
     int ProgressInterval() const; // milliseconds
     void SetProgressInterval(int ms);
     TConvertPriority ThreadPriority() const;

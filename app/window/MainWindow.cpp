@@ -35,6 +35,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <thread>
 
 // The pictures live in this library; a static library must name them to keep them.
 static void InitWindowResources() {
@@ -86,6 +87,8 @@ MainWindow::MainWindow(std::unique_ptr<app::IDialogs> dialogs,
         dialogs_ = std::make_unique<QtDialogs>(this);
     workflow_ = std::make_unique<app::ConversionWorkflow>(engine_, boxes_, *dialogs_, scheduler_);
     workflow_->ProbeInBackground = true;
+    // Every core for the codecs: the window converts one file at a time.
+    engine_.SetThreadCount(static_cast<int>(std::max(1u, std::thread::hardware_concurrency())));
 
     setObjectName("Form1");
     setFont(QFont("Tahoma", 8)); // the font the window's sizes were made for
