@@ -29,18 +29,23 @@ std::vector<std::string> Names(const fs::path& folder) {
     return names;
 }
 
-// A copy at the input's own pace: its three seconds give time to look while it runs.
-const std::vector<std::string> kSlowCopy = {"--raw", "--input-options", "re", "--output-options",
-                                            "vcodec=copy\nacodec=copy"};
+// A copy at the input's own pace into `output`: its three seconds give time to look while
+// it runs.
+std::vector<std::string> SlowCopy(const fs::path& output) {
+    return {"--raw",
+            "--input-options",
+            "re",
+            "--output-options",
+            "vcodec=copy\nacodec=copy",
+            "-i",
+            test::Fixture("h264_aac_640x480_25.mov").string(),
+            "-o",
+            output.string()};
+}
 
 TEST(OutputNames, AProcessKilledHalfwayLeavesNothingUnderTheFinalName) {
     test::TempDir out;
     const fs::path final = out / "clip.mp4";
-    std::vector<std::string> args = kSlowCopy;
-    for (const std::string& a :
-         {std::string("-i"), test::Fixture("h264_aac_640x480_25.mov").string(), std::string("-o"),
-          final.string()})
-        args.push_back(a);
     std::vector<std::string> whileWriting;
     RunOptions options;
     options.whileRunning = [&](pid_t pid) {
@@ -48,7 +53,7 @@ TEST(OutputNames, AProcessKilledHalfwayLeavesNothingUnderTheFinalName) {
         whileWriting = Names(out.path());
         kill(pid, SIGKILL);
     };
-    const test::RunResult r = RunCli(args, options);
+    const test::RunResult r = RunCli(SlowCopy(final), options);
     EXPECT_TRUE(r.signaled);
     // While it ran, only the hidden name beside the final one was there.
     ASSERT_EQ(whileWriting.size(), 1u);
@@ -60,12 +65,7 @@ TEST(OutputNames, AProcessKilledHalfwayLeavesNothingUnderTheFinalName) {
 TEST(OutputNames, AStoppedJobsFileAppearsUnderItsFinalNameAndPlays) {
     test::TempDir out;
     const fs::path final = out / "clip.mp4";
-    std::vector<std::string> args = kSlowCopy;
-    for (const std::string& a :
-         {std::string("-i"), test::Fixture("h264_aac_640x480_25.mov").string(), std::string("-o"),
-          final.string()})
-        args.push_back(a);
-    const test::RunResult r = RunCli(args, 1200);
+    const test::RunResult r = RunCli(SlowCopy(final), 1200);
     EXPECT_EQ(r.exitCode, 130) << r.err;
     EXPECT_EQ(Names(out.path()), std::vector<std::string>{"clip.mp4"});
     EXPECT_TRUE(test::ReadBack(final).DecodesCleanly());
