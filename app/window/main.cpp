@@ -3,7 +3,6 @@
 #include "preview/QtMediaPlayer.h"
 
 #include <QApplication>
-#include <QIcon>
 
 int main(int argc, char* argv[]) {
     corvina::preview::PreferPlaybackBackend();

@@ -1,5 +1,7 @@
 // The main window driven through its real widgets on the offscreen platform: clicks on the
 // real buttons, picks in the real combo boxes, the real list's cells, scripted dialogs.
+#include "app/window/QtDialogs.h"
+#include "profiles/Catalogue.h"
 #include "tests/support/MediaReadBack.h"
 #include "tests/window/WindowTestSupport.h"
 
@@ -442,6 +444,14 @@ TEST_F(Window, QualityAndVolumeGoThroughTheCore) {
     Find<QSlider>("TrackBar1")->setValue(10);
     EXPECT_EQ(Find<QLabel>("LabelVolume")->text(), "200%");
     EXPECT_EQ(window->Workflow().VolumePosition, 10);
+}
+
+TEST(QtFileFilter, TheOpenDialogsThreeEntriesInQtsSyntax) {
+    EXPECT_EQ(QtFileFilter(profiles::BuildOpenFilter()),
+              "All Supported Files (*.mov *.qt *.m4v *.mp4 *.m4a);;"
+              "QuickTime Files (*.mov, *.qt, *.m4v) (*.mov *.qt *.m4v);;"
+              "MPEG-4 Audio Files (*.m4a, *.mp4) (*.m4a *.mp4)");
+    EXPECT_EQ(QtFileFilter(""), "");
 }
 
 } // namespace
