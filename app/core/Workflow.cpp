@@ -753,6 +753,20 @@ EngineJob ConversionWorkflow::BuildJob(int row, const std::string& extension) {
     return job;
 }
 
+int ConversionWorkflow::HandOver(int row, const EngineJob& job) {
+    const int task = engine_.AddTask(job.InputPath, &job.Input);
+    if (task < 0) {
+        FinishRow(row, RowState::Fail, engine_.LastError());
+        return -1;
+    }
+    if (!engine_.SetOutputFile(task, job.OutputPath, &job.Output)) {
+        FinishRow(row, RowState::Fail, RefusedOutputText(job.OutputPath, engine_.LastError()));
+        engine_.RemoveTask(task);
+        return -1;
+    }
+    return task;
+}
+
 void ConversionWorkflow::MoveOnAfterFailedSetUp() {
     if (Batch.IsLastRow) {
         // The failed row was the last one: the batch ends here, with its completion.
@@ -807,16 +821,7 @@ void ConversionWorkflow::JobRoutine() {
             if (OnJobBuilt && !OnJobBuilt(job)) {
                 Batch.Converting = false;
             } else {
-                const int task = engine_.AddTask(job.InputPath, &job.Input);
-                if (task < 0) {
-                    FinishRow(row, RowState::Fail, engine_.LastError());
-                    MoveOnAfterFailedSetUp();
-                    return;
-                }
-                if (!engine_.SetOutputFile(task, job.OutputPath, &job.Output)) {
-                    FinishRow(row, RowState::Fail,
-                              RefusedOutputText(job.OutputPath, engine_.LastError()));
-                    engine_.RemoveTask(task);
+                if (HandOver(row, job) < 0) {
                     MoveOnAfterFailedSetUp();
                     return;
                 }
@@ -870,16 +875,8 @@ void ConversionWorkflow::StartParallel(int threads) {
             EngineJob job = BuildJob(row, extension);
             if (OnJobBuilt && !OnJobBuilt(job))
                 continue;
-            const int task = engine_.AddTask(job.InputPath, &job.Input);
-            if (task < 0) {
-                FinishRow(row, RowState::Fail, engine_.LastError());
-            } else if (!engine_.SetOutputFile(task, job.OutputPath, &job.Output)) {
-                FinishRow(row, RowState::Fail,
-                          RefusedOutputText(job.OutputPath, engine_.LastError()));
-                engine_.RemoveTask(task);
-            } else {
+            if (HandOver(row, job) >= 0)
                 taskRows_.push_back(row);
-            }
         } catch (const std::exception& e) {
             FinishRow(row, RowState::Fail, e.what());
         }

@@ -180,6 +180,9 @@ private:
     void UnlockControls();
     void EndBatchCompleted(); // the completion message and its state
     void EndBatchStopped();
+    // Opens the job's files as an engine task; -1, the row marked "Fail" with the reason,
+    // when either is refused.
+    int HandOver(int row, const EngineJob& job);
     void MoveOnAfterFailedSetUp(); // a job that could not be set up
     bool CheckStart();             // the list and the output folder
     int RowOfTask(int index) const;

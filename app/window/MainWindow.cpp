@@ -111,7 +111,6 @@ MainWindow::MainWindow(std::unique_ptr<app::IDialogs> dialogs,
     Memo1->setObjectName("Memo1");
     Memo1->hide(); // only the wrapper script's text buffer
     BuildLowerPane(client, std::move(player));
-    BuildHiddenBoxes(client);
     setCentralWidget(client);
 
     BuildMenus();
@@ -311,17 +310,6 @@ QWidget* MainWindow::BuildPreviewPane(QWidget* parent,
     return Preview1;
 }
 
-void MainWindow::BuildHiddenBoxes(QWidget* parent) {
-    // The store of the current profile settings: never seen, bound like the others.
-    for (const char* name :
-         {"ComboLetterBox", "ComboAspectRatio", "ComboVideoCodec", "ComboAudioCodec",
-          "ComboSamplingRate", "ComboVideoBitrate", "ComboAudioBitrate"}) {
-        QComboBox* combo = PickList(name, parent);
-        combo->setAccessibleName(name);
-        combo->hide();
-    }
-}
-
 void MainWindow::BuildMenus() {
     QMenu* file = menuBar()->addMenu("File");
     file->setObjectName("File1");
@@ -434,6 +422,7 @@ void MainWindow::BindBoxes() {
     bind(ComboVideoSize, boxes_.ComboVideoSize, select(boxes_.ComboVideoSize));
     bind(ComboVideoFramerate, boxes_.ComboVideoFramerate, select(boxes_.ComboVideoFramerate));
     bind(ComboAudioChannels, boxes_.ComboAudioChannels, select(boxes_.ComboAudioChannels));
+    // The store of the current profile settings: never seen, bound like the others.
     const std::pair<const char*, profiles::ChoiceBox*> hidden[] = {
         {"ComboLetterBox", &boxes_.ComboLetterBox},
         {"ComboAspectRatio", &boxes_.ComboAspectRatio},
@@ -442,8 +431,12 @@ void MainWindow::BindBoxes() {
         {"ComboSamplingRate", &boxes_.ComboSamplingRate},
         {"ComboVideoBitrate", &boxes_.ComboVideoBitrate},
         {"ComboAudioBitrate", &boxes_.ComboAudioBitrate}};
-    for (const auto& [name, model] : hidden)
-        bind(centralWidget()->findChild<QComboBox*>(name), *model, select(*model));
+    for (const auto& [name, model] : hidden) {
+        QComboBox* combo = PickList(name, centralWidget());
+        combo->setAccessibleName(name);
+        combo->hide();
+        bind(combo, *model, select(*model));
+    }
     BoxesChanged();
     StatusChanged();
 }

@@ -71,7 +71,6 @@ private:
     void BuildOutputRow(QWidget* parent);
     void BuildLowerPane(QWidget* parent, std::unique_ptr<preview::IMediaPlayer> player);
     QWidget* BuildPreviewPane(QWidget* parent, std::unique_ptr<preview::IMediaPlayer> player);
-    void BuildHiddenBoxes(QWidget* parent);
     void BuildMenus();
     void BuildListMenu();
     void BuildStatusBar();
