@@ -10,6 +10,7 @@ extern "C" {
 #include <libavutil/audio_fifo.h>
 #include <libavutil/channel_layout.h>
 #include <libavutil/dict.h>
+#include <libavutil/display.h>
 #include <libavutil/fifo.h>
 #include <libavutil/frame.h>
 #include <libavutil/imgutils.h>
@@ -93,6 +94,8 @@ extern "C" {
     X(av_seek_frame)                                                                               \
     X(avformat_seek_file)                                                                          \
     X(av_dump_format)                                                                              \
+    X(av_stream_get_side_data)                                                                     \
+    X(av_stream_new_side_data)                                                                     \
     X(avformat_alloc_output_context2)                                                              \
     X(avformat_new_stream)                                                                         \
     X(avformat_query_codec)                                                                        \
@@ -164,12 +167,14 @@ extern "C" {
     X(av_get_pix_fmt_name)                                                                         \
     X(av_get_pix_fmt_string)                                                                       \
     X(av_pix_fmt_desc_get)                                                                         \
+    X(av_display_rotation_get)                                                                     \
     X(av_frame_alloc)                                                                              \
     X(av_frame_free)                                                                               \
     X(av_frame_ref)                                                                                \
     X(av_frame_unref)                                                                              \
     X(av_frame_get_buffer)                                                                         \
     X(av_frame_make_writable)                                                                      \
+    X(av_frame_is_writable)                                                                        \
     X(av_frame_copy)                                                                               \
     X(av_frame_copy_props)                                                                         \
     X(av_image_alloc)                                                                              \

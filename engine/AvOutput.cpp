@@ -1,6 +1,7 @@
 // Decoded frames to written packets: audio/video synchronisation, resampling, crop, scale
 // and pad, encoding, subtitles, the encoders' drain at the end, and the vstats lines.
 #include "engine/AudioSync.h"
+#include "engine/Orientation.h"
 #include "engine/PictureOps.h"
 #include "engine/SampleConvert.h"
 #include "engine/StrFormat.h"
@@ -109,8 +110,11 @@ void TranscodeRun::PrepareVideoEncoding(OutputStreamState& ost, InputStreamState
     ost.PadRight = s_.PadRight;
     ost.VideoPad = s_.PadTop || s_.PadBottom || s_.PadLeft || s_.PadRight;
 
-    const int srcWidth = dec->width - s_.CropLeft - s_.CropRight;
-    const int srcHeight = dec->height - s_.CropTop - s_.CropBottom;
+    // The picture as seen: one stored turned comes out of TurnUpright in its displayed size.
+    int shownWidth = 0, shownHeight = 0;
+    DisplayedSize(ist.Orient, dec->width, dec->height, shownWidth, shownHeight);
+    const int srcWidth = shownWidth - s_.CropLeft - s_.CropRight;
+    const int srcHeight = shownHeight - s_.CropTop - s_.CropBottom;
     ost.VideoResample = enc->width != srcWidth + s_.PadLeft + s_.PadRight ||
                         enc->height != srcHeight + s_.PadTop + s_.PadBottom ||
                         enc->pix_fmt != dec->pix_fmt;
@@ -136,7 +140,8 @@ void TranscodeRun::PrepareVideoEncoding(OutputStreamState& ost, InputStreamState
     }
     // A decoder that tells its picture format only with the first picture gets its scaler
     // then (DoVideoOut makes it for whatever arrives).
-    if (dec->pix_fmt != AV_PIX_FMT_NONE && srcWidth > 0 && srcHeight > 0)
+    if (dec->pix_fmt != AV_PIX_FMT_NONE && srcWidth > 0 && srcHeight > 0 &&
+        CanOrient(dec->pix_fmt, ist.Orient))
         EnsureScaler(ost, srcWidth, srcHeight, dec->pix_fmt);
 }
 
@@ -550,21 +555,11 @@ void TranscodeRun::DoVideoOut(OutputStreamState& ost, InputStreamState& ist, AVF
 
     AVFrame* out = src;
     if (ost.VideoResample || ost.VideoPad) {
-        if (!ost.TempPicture) {
-            ff::FramePtr pic = ff::MakeFrame();
-            if (pic) {
-                pic->format = enc->pix_fmt;
-                pic->width = enc->width;
-                pic->height = enc->height;
-            }
-            if (!pic || ff::util.av_frame_get_buffer(pic.get(), 0) < 0)
-                throw ETranscodeError("Cannot allocate temp picture, check pix fmt");
-            ost.TempPicture = std::move(pic);
-        }
-        // The encoder may still hold the previous picture: write into a buffer of our own.
-        if (ff::util.av_frame_make_writable(ost.TempPicture.get()) < 0)
-            throw ETranscodeError("av_malloc fail");
-        out = ost.TempPicture.get();
+        // The encoder may still hold the previous picture: write into a buffer of our own,
+        // without copying what it held (the whole picture is written below).
+        out = FreshPicture(ost.TempPicture, enc->pix_fmt, enc->width, enc->height);
+        if (!out)
+            throw ETranscodeError("Cannot allocate temp picture, check pix fmt");
 
         // Scale (with the picture format conversion).
         if (ost.VideoResample) {

@@ -3,6 +3,7 @@
 // and the video-hook plug-ins with their gate (the before-hook event or the hook ranges).
 // Whatever fails here is logged and the picture goes on as far as it was processed.
 #include "engine/Deinterlace.h"
+#include "engine/PictureOps.h"
 #include "engine/TranscodeRun.h"
 
 #include <algorithm>
@@ -137,26 +138,52 @@ void TranscodeRun::UpdatePluginGate(int64_t pts) {
 }
 
 AVFrame* TranscodeRun::WorkingCopy(const AVFrame* picture) {
-    ff::FramePtr& work = hooks_.Work;
-    if (work && (work->format != picture->format || work->width != picture->width ||
-                 work->height != picture->height))
-        work.reset();
-    if (!work) {
-        ff::FramePtr fresh = ff::MakeFrame();
-        if (!fresh)
+    AVFrame* work = FreshPicture(hooks_.Work, static_cast<AVPixelFormat>(picture->format),
+                                 picture->width, picture->height);
+    if (work)
+        CopyPictureFields(work, picture);
+    return work;
+}
+
+AVFrame* TranscodeRun::TurnUpright(InputStreamState& ist, AVFrame* picture) {
+    const Orientation o = ist.Orient;
+    if (o.IsIdentity())
+        return picture;
+    const AVFrame* from = picture;
+    auto format = static_cast<AVPixelFormat>(picture->format);
+    if (!CanOrient(format, o)) {
+        // Full chroma keeps everything 4:2:2 or packed pictures had; the depth stays.
+        const AVPixFmtDescriptor* d = ff::util.av_pix_fmt_desc_get(format);
+        const bool deep = d && d->comp[0].depth > 8;
+        const bool alpha = d && (d->flags & AV_PIX_FMT_FLAG_ALPHA);
+        const AVPixelFormat ready = alpha  ? (deep ? AV_PIX_FMT_YUVA444P16 : AV_PIX_FMT_YUVA444P)
+                                    : deep ? AV_PIX_FMT_YUV444P16
+                                           : AV_PIX_FMT_YUV444P;
+        ist.OrientFormat.reset(ff::scale.sws_getCachedContext(
+            ist.OrientFormat.release(), picture->width, picture->height, format, picture->width,
+            picture->height, ready, SWS_POINT, nullptr, nullptr, nullptr));
+        AVFrame* converted = FreshPicture(ist.OrientReady, ready, picture->width, picture->height);
+        if (!ist.OrientFormat || !converted ||
+            ff::scale.sws_scale(ist.OrientFormat.get(), picture->data, picture->linesize, 0,
+                                picture->height, converted->data, converted->linesize) <= 0) {
+            job_.Log(kLevelError, "error turning picture upright");
             return nullptr;
-        fresh->format = picture->format;
-        fresh->width = picture->width;
-        fresh->height = picture->height;
-        if (ff::util.av_frame_get_buffer(fresh.get(), 0) < 0)
-            return nullptr;
-        work = std::move(fresh);
-    } else if (ff::util.av_frame_make_writable(work.get()) < 0) {
-        // (While an encoder still holds the previous picture, this gives a new buffer.)
+        }
+        from = converted;
+        format = ready;
+    }
+    int width = 0, height = 0;
+    DisplayedSize(o, picture->width, picture->height, width, height);
+    AVFrame* upright = FreshPicture(ist.Upright, format, width, height);
+    if (!upright || !OrientPicture(from, upright, o)) {
+        job_.Log(kLevelError, "error turning picture upright");
         return nullptr;
     }
-    CopyPictureFields(work.get(), picture);
-    return work.get();
+    CopyPictureFields(upright, picture);
+    if (o.Transpose && picture->sample_aspect_ratio.num > 0)
+        upright->sample_aspect_ratio =
+            AVRational{picture->sample_aspect_ratio.den, picture->sample_aspect_ratio.num};
+    return upright;
 }
 
 void TranscodeRun::RunCustomHook(AVFrame* work, int64_t pts) {

@@ -80,6 +80,26 @@ bool PadPicture(uint8_t* const dst[4], const int dstLinesize[4], const uint8_t* 
     return true;
 }
 
+AVFrame* FreshPicture(ff::FramePtr& frame, AVPixelFormat format, int width, int height) {
+    if (frame && frame->format == format && frame->width == width && frame->height == height &&
+        ff::util.av_frame_is_writable(frame.get()))
+        return frame.get();
+    if (!frame) {
+        frame = ff::MakeFrame();
+        if (!frame)
+            return nullptr;
+    }
+    ff::util.av_frame_unref(frame.get());
+    frame->format = format;
+    frame->width = width;
+    frame->height = height;
+    if (ff::util.av_frame_get_buffer(frame.get(), 0) < 0) {
+        frame.reset();
+        return nullptr;
+    }
+    return frame.get();
+}
+
 char PictTypeChar(int pictType) {
     switch (pictType) {
     case AV_PICTURE_TYPE_I:

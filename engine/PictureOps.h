@@ -3,6 +3,8 @@
 // source).
 #pragma once
 
+#include "binding/Handles.h"
+
 #include <cstdint>
 
 extern "C" {
@@ -25,6 +27,11 @@ struct PadColor {
 bool PadPicture(uint8_t* const dst[4], const int dstLinesize[4], const uint8_t* const src[4],
                 const int srcLinesize[4], int height, int width, AVPixelFormat format, int top,
                 int bottom, int left, int right, PadColor color);
+
+// A picture of this format and size that nobody else holds, to be written whole: the one
+// `frame` has when it fits and is not shared (an encoder may still hold the last one), else
+// a new buffer. Never copies the old pixels. nullptr when allocation fails.
+AVFrame* FreshPicture(ff::FramePtr& frame, AVPixelFormat format, int width, int height);
 
 // The letter of a picture type (I, P, B, S, i, p, b), '?' for others.
 char PictTypeChar(int pictType);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/AmrNbEncoder.h"
+#include "engine/Orientation.h"
 #include "engine/Transcoder.h"
 
 #include <cstdint>
@@ -35,6 +36,12 @@ struct InputStreamState {
     int64_t FrameCounter = 0;
     float Quality = 0;                    // of the last decoded picture
     int AudioChannels = 0, AudioRate = 0; // of the last decoded audio, as 16-bit samples
+
+    // Pictures stored turned: how to show them upright, and the buffers that does it in.
+    Orientation Orient;
+    ff::FramePtr Upright;           // the upright picture the outputs get
+    ff::FramePtr OrientReady;       // the decoded picture in a format the turn takes
+    ff::SwsContextPtr OrientFormat; // makes OrientReady when the decoder's format is refused
 };
 
 struct OutputStreamState {
@@ -129,6 +136,9 @@ private:
     // Deinterlacing and the frame hooks, once per decoded picture. Returns the picture the
     // outputs take: the one handed in, or the run's processed copy of it.
     AVFrame* PreProcessVideoFrame(InputStreamState& ist, AVFrame* picture);
+    // The picture as it is seen: the stream's own when it is stored upright, else the
+    // stream's upright copy. nullptr when it cannot be turned (logged).
+    AVFrame* TurnUpright(InputStreamState& ist, AVFrame* picture);
     void UpdatePluginGate(int64_t pts);
     AVFrame* WorkingCopy(const AVFrame* picture);
     void RunCustomHook(AVFrame* work, int64_t pts);

@@ -2,6 +2,7 @@
 // found stream parameters back to the settings as defaults for the outputs.
 #include "engine/CodecAliases.h"
 #include "engine/LibraryErrors.h"
+#include "engine/Orientation.h"
 #include "engine/ScriptSource.h"
 #include "engine/StrFormat.h"
 #include "engine/Transcoder.h"
@@ -256,15 +257,22 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
             if (optionCodec_[AVMEDIA_TYPE_VIDEO])
                 CopyGenericOptions(optionCodec_[AVMEDIA_TYPE_VIDEO].get(), dec.get(),
                                    AV_OPT_FLAG_VIDEO_PARAM | AV_OPT_FLAG_DECODING_PARAM);
-            s_.FrameHeight = par->height;
-            s_.FrameWidth = par->width;
-            const AVRational sar =
+            // The outputs get the picture as seen: a recording stored turned is turned
+            // upright before it is scaled (TurnUpright).
+            const Orientation orient = OrientationOfStream(st);
+            int width = 0, height = 0;
+            DisplayedSize(orient, par->width, par->height, width, height);
+            s_.FrameHeight = height;
+            s_.FrameWidth = width;
+            AVRational sar =
                 st->sample_aspect_ratio.num ? st->sample_aspect_ratio : par->sample_aspect_ratio;
+            if (orient.Transpose)
+                sar = AVRational{sar.den, sar.num};
             float aspect = 0;
-            if (par->height > 0 && sar.num > 0 && sar.den > 0)
-                aspect = static_cast<float>(par->width * av_q2d(sar) / par->height);
+            if (height > 0 && sar.num > 0 && sar.den > 0)
+                aspect = static_cast<float>(width * av_q2d(sar) / height);
             if (aspect == 0 || std::isnan(aspect))
-                aspect = par->height > 0 ? static_cast<float>(par->width) / par->height : 0;
+                aspect = height > 0 ? static_cast<float>(width) / height : 0;
             s_.FrameAspectRatio = aspect;
             if (par->format == AV_PIX_FMT_NONE &&
                 LowerExtension(requestedName).rfind(".rmvb", 0) == 0)

@@ -39,6 +39,19 @@ int64_t VideoFrameDuration(const AVStream* st, const AVCodecContext* dec) {
     return ff::util.av_rescale_q(1, av_inv_q(rate), kMicroseconds);
 }
 
+// Containers that carry a display matrix keep a copied stream's; the others ignore it.
+void CopyDisplayMatrix(const AVStream* from, AVStream* to) {
+    size_t size = 0;
+    const uint8_t* matrix =
+        ff::format.av_stream_get_side_data(from, AV_PKT_DATA_DISPLAYMATRIX, &size);
+    if (!matrix || size == 0)
+        return;
+    uint8_t* copy = ff::format.av_stream_new_side_data(to, AV_PKT_DATA_DISPLAYMATRIX, size);
+    if (!copy)
+        throw ETranscodeError("Could not alloc stream");
+    std::memcpy(copy, matrix, size);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------- job control
@@ -240,6 +253,7 @@ void TranscodeRun::SetUp() {
             ist.Index = i;
             ist.St = in.Ctx->streams[i];
             ist.Dec = in.Decoders[i].get();
+            ist.Orient = OrientationOfStream(ist.St);
             ist.RateEmulation = in.RateEmulation;
             if (ist.RateEmulation)
                 ist.RateStart = ff::util.av_gettime();
@@ -458,6 +472,7 @@ void TranscodeRun::SetUpStreamCopy(OutputStreamState& ost, InputStreamState& ist
                 "-vcodec copy and -vhook are incompatible (frames are not decoded)");
         ost.St->sample_aspect_ratio = ist.St->sample_aspect_ratio;
         ost.St->avg_frame_rate = ist.St->avg_frame_rate;
+        CopyDisplayMatrix(ist.St, ost.St); // the pictures stay stored as they were
         ost.St->r_frame_rate = ist.St->r_frame_rate;
         break;
     case AVMEDIA_TYPE_AUDIO:
@@ -793,9 +808,14 @@ bool TranscodeRun::ProcessPacket(InputStreamState& ist, const AVPacket* pkt) {
 }
 
 void TranscodeRun::HandleDecodedFrame(InputStreamState& ist, AVFrame* frame) {
-    // Every decoded picture passes the frame hooks once, however many outputs take it.
-    if (ist.Dec->codec_type == AVMEDIA_TYPE_VIDEO)
+    // Every decoded picture is turned upright and passes the frame hooks once, however many
+    // outputs take it.
+    if (ist.Dec->codec_type == AVMEDIA_TYPE_VIDEO) {
+        frame = TurnUpright(ist, frame);
+        if (!frame)
+            return;
         frame = PreProcessVideoFrame(ist, frame);
+    }
     if (s_.StartTime != 0 && ist.Pts < s_.StartTime)
         return;
     const int index = static_cast<int>(&ist - ist_.data());

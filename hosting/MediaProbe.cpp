@@ -5,6 +5,7 @@
 #include "binding/Handles.h"
 #include "engine/InputGuard.h"
 #include "engine/LibraryErrors.h"
+#include "engine/Orientation.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -260,12 +261,16 @@ void TMediaProbe::GetVideoStreamInfo(int index, VideoStreamInfo& info) {
         info.DurationRescaled =
             ff::util.av_rescale_q(st.duration, st.time_base, AVRational{1, AV_TIME_BASE});
     info.BitRate = ClampToInt32(par.bit_rate);
-    info.Height = par.height;
-    info.Width = par.width;
-    const AVRational sar = par.sample_aspect_ratio;
+    // The size the picture is seen at: a recording stored turned (a portrait phone video)
+    // is shown, and converted, upright.
+    const engine::Orientation orient = engine::OrientationOfStream(&st);
+    engine::DisplayedSize(orient, par.width, par.height, info.Width, info.Height);
+    AVRational sar = par.sample_aspect_ratio;
+    if (orient.Transpose)
+        sar = AVRational{sar.den, sar.num};
     // No aspect without a defined ratio or height; 0 rather than a division by zero.
-    info.DisplayAspect = (sar.den != 0 && par.height != 0)
-                             ? static_cast<float>(par.width * av_q2d(sar) / par.height)
+    info.DisplayAspect = (sar.den != 0 && info.Height != 0)
+                             ? static_cast<float>(info.Width * av_q2d(sar) / info.Height)
                              : 0.0f;
     info.PixFmt = par.format;
     info.FrameRateNum = st.r_frame_rate.num;

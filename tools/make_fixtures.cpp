@@ -5,6 +5,7 @@
 #include "binding/Handles.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -17,6 +18,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -32,6 +34,9 @@ struct VideoRecipe {
     int fpsNum = 0, fpsDen = 1;
     int64_t bitRate = 0; // 0: the encoder's own rate control (x264: constant quality)
     int gop = 0;
+    // Stored turned, as phones store portrait recordings: players turn the picture this many
+    // degrees clockwise (the stream's display matrix), and the markers land at the top.
+    int turn = 0;
 };
 
 struct AudioRecipe {
@@ -122,6 +127,35 @@ constexpr Recipe kRecipes[] = {
      3000,
      "+faststart",
      Post::Truncate,
+     false},
+    // Portrait phone recordings, stored landscape and turned by the player, and one held
+    // upside down.
+    {"portrait_turn90.mov",
+     "mov",
+     {"libx264", 320, 176, 25, 1, 0, 25, 90},
+     kAac44Stereo,
+     false,
+     2000,
+     nullptr,
+     Post::None,
+     false},
+    {"portrait_turn270.mov",
+     "mov",
+     {"libx264", 320, 176, 25, 1, 0, 25, 270},
+     kAac44Stereo,
+     false,
+     2000,
+     nullptr,
+     Post::None,
+     false},
+    {"upside_down_turn180.mov",
+     "mov",
+     {"libx264", 320, 176, 25, 1, 0, 25, 180},
+     kAac44Stereo,
+     false,
+     2000,
+     nullptr,
+     Post::None,
      false},
     {"bench_720p_20s.mov",
      "mov",
@@ -279,6 +313,73 @@ void DrawPattern(AVFrame* f, int64_t index) {
     }
 }
 
+// Marker colours (BT.601, limited range): red at the top left of the picture as seen, blue
+// at the top right, grey elsewhere. Which corner of the stored picture each goes to follows
+// from the turn a player makes: for 90 degrees clockwise, the stored bottom-left corner ends
+// up at the top left.
+struct Yuv {
+    uint8_t y, u, v;
+};
+constexpr Yuv kMarkerRed{81, 90, 240};
+constexpr Yuv kMarkerBlue{41, 240, 110};
+constexpr Yuv kMarkerGrey{128, 128, 128};
+
+enum Corner { kTopLeft, kTopRight, kBottomLeft, kBottomRight };
+
+void FillBlock(AVFrame* f, int x0, int y0, int w, int h, Yuv c) {
+    for (int y = y0; y < y0 + h; ++y)
+        std::memset(f->data[0] + static_cast<ptrdiff_t>(y) * f->linesize[0] + x0, c.y,
+                    static_cast<size_t>(w));
+    for (int y = y0 / 2; y < (y0 + h) / 2; ++y) {
+        std::memset(f->data[1] + static_cast<ptrdiff_t>(y) * f->linesize[1] + x0 / 2, c.u,
+                    static_cast<size_t>(w / 2));
+        std::memset(f->data[2] + static_cast<ptrdiff_t>(y) * f->linesize[2] + x0 / 2, c.v,
+                    static_cast<size_t>(w / 2));
+    }
+}
+
+void DrawMarkers(AVFrame* f, int turn) {
+    const int w = f->width, h = f->height;
+    FillBlock(f, 0, 0, w, h, kMarkerGrey);
+    // Stored corners of the seen top-left and top-right, per clockwise turn.
+    Corner red = kTopLeft, blue = kTopRight;
+    switch (turn) {
+    case 90:
+        red = kBottomLeft, blue = kTopLeft;
+        break;
+    case 180:
+        red = kBottomRight, blue = kBottomLeft;
+        break;
+    case 270:
+        red = kTopRight, blue = kBottomRight;
+        break;
+    default:
+        break;
+    }
+    const int side = std::min(w, h) / 4 & ~1;
+    for (auto [corner, colour] : {std::pair{red, kMarkerRed}, std::pair{blue, kMarkerBlue}}) {
+        const int x = (corner == kTopRight || corner == kBottomRight) ? w - side : 0;
+        const int y = (corner == kBottomLeft || corner == kBottomRight) ? h - side : 0;
+        FillBlock(f, x, y, side, side, colour);
+    }
+}
+
+// The display matrix of a clockwise turn (16.16, last entry 2.30): a stored point (x, y)
+// is seen at (a*x + c*y, b*x + d*y) plus a shift into the picture.
+std::array<int32_t, 9> TurnMatrix(int turn, int w, int h) {
+    constexpr int32_t one = 1 << 16;
+    switch (turn) {
+    case 90:
+        return {0, one, 0, -one, 0, 0, h * one, 0, 1 << 30};
+    case 180:
+        return {-one, 0, 0, 0, -one, 0, w * one, h * one, 1 << 30};
+    case 270:
+        return {0, -one, 0, one, 0, 0, 0, w * one, 1 << 30};
+    default:
+        return {one, 0, 0, 0, one, 0, 0, 0, 1 << 30};
+    }
+}
+
 // A tone per channel (440 Hz, 660 Hz, ...), from the absolute sample position.
 float ToneSample(int64_t sample, int channel, int rate) {
     const double freq = 440.0 * (1.0 + 0.5 * channel);
@@ -405,6 +506,15 @@ public:
             ctx_->bit_rate = r.bitRate;
         stream_->avg_frame_rate = ctx_->framerate;
         stream_->sample_aspect_ratio = ctx_->sample_aspect_ratio;
+        turn_ = r.turn;
+        if (turn_ != 0) {
+            const std::array<int32_t, 9> matrix = TurnMatrix(turn_, r.width, r.height);
+            uint8_t* side = ff::format.av_stream_new_side_data(stream_, AV_PKT_DATA_DISPLAYMATRIX,
+                                                               sizeof matrix);
+            if (!side)
+                w.Fail("adding the display matrix");
+            std::memcpy(side, matrix.data(), sizeof matrix);
+        }
 
         ff::Dictionary options;
         if (std::strcmp(r.encoder, "libx264") == 0)
@@ -430,7 +540,10 @@ public:
         }
         // The encoder may still hold the previous picture.
         w_.Check(ff::util.av_frame_make_writable(frame_.get()), "making the picture writable");
-        DrawPattern(frame_.get(), next_);
+        if (turn_ != 0)
+            DrawMarkers(frame_.get(), turn_);
+        else
+            DrawPattern(frame_.get(), next_);
         frame_->pts = next_++;
         SendAndWrite(frame_.get());
     }
@@ -438,6 +551,7 @@ public:
 private:
     int64_t total_ = 0;
     int64_t next_ = 0;
+    int turn_ = 0;
 };
 
 class AudioTrack : public EncodedTrack {

@@ -3,7 +3,7 @@
 #include "app/core/Workflow.h"
 #include "profiles/Catalogue.h"
 #include "profiles/QualityPresets.h"
-#include "tests/app/WorkflowTestSupport.h"
+#include "tests/app/EntryConversion.h"
 #include "tests/support/ManualScheduler.h"
 #include "tests/support/MediaReadBack.h"
 #include "tests/support/TestSupport.h"
@@ -16,14 +16,6 @@
 
 namespace corvina::app {
 namespace {
-
-class SilentDialogs : public IDialogs {
-public:
-    void ShowMessage(const std::string&, const std::string&) override {}
-    bool AskYesNo(const std::string&, const std::string&) override { return true; }
-    bool BrowseForFolder(const std::string&, std::string&) override { return false; }
-    std::vector<std::string> OpenFiles(const std::string&) override { return {}; }
-};
 
 // What a legacy encoder name reads back as.
 std::string DecodedCodecName(const std::string& encoder) {
@@ -39,55 +31,15 @@ std::string DecodedCodecName(const std::string& encoder) {
     return encoder;
 }
 
-std::vector<int> EntryIndexes() {
-    profiles::MainWindowBoxes boxes;
-    profiles::FillOutputFormatList(boxes);
-    std::vector<int> indexes;
-    for (int i = 0; i < boxes.ComboOutputFormat.Count(); i++)
-        if (profiles::FindProfile(boxes.ComboOutputFormat.Items()[i]))
-            indexes.push_back(i);
-    return indexes;
-}
-
 class CatalogueEntry : public ::testing::TestWithParam<int> {};
 
 TEST_P(CatalogueEntry, ConvertsToWhatTheJobAsks) {
     test::RequireLibraries();
-    profiles::MainWindowBoxes boxes;
-    profiles::FillOutputFormatList(boxes);
-    boxes.ComboOutputFormat.Select(GetParam());
-    profiles::SelectOutputFormat(boxes);
-    profiles::ApplyQualityPreset(boxes);
-
-    test::ManualScheduler scheduler;
-    SilentDialogs dialogs;
     test::TempDir out;
-    hosting::TTranscodeEngine engine(&scheduler);
-    engine.SetLogLevel(hosting::TLogLevel::llQuiet);
-    std::string failure;
-    ConversionWorkflow flow(engine, boxes, dialogs, scheduler);
-    flow.OutputFolder = out.path().string();
-    CallbackObserver view;
-    view.jobFinished = [&flow, &failure](int row) { failure = flow.Rows[row].Reason; };
-    flow.AddObserver(&view);
-    std::vector<EngineJob> jobs;
-    flow.OnJobBuilt = [&jobs](const EngineJob& job) {
-        jobs.push_back(job);
-        return true;
-    };
-    flow.AddFiles({test::Fixture("h264_aac_640x480_25.mov").string()});
-    flow.Start();
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(120);
-    while ((flow.TimerEnabled() || flow.Batch.Converting) &&
-           std::chrono::steady_clock::now() < limit) {
-        if (scheduler.RunPending() == 0) {
-            scheduler.Advance(100);
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-    }
-    ASSERT_EQ(jobs.size(), 1u);
-    const EngineJob& job = jobs[0];
-    ASSERT_EQ(flow.Rows[0].Progress(), "Done") << boxes.ComboOutputFormat.Text() << ": " << failure;
+    const EntryConversion run =
+        ConvertWithEntry(GetParam(), test::Fixture("h264_aac_640x480_25.mov"), out.path());
+    ASSERT_EQ(run.Progress, "Done") << run.EntryText << ": " << run.Failure;
+    const EngineJob& job = run.Job;
 
     test::ReadBackOptions readOptions;
     const test::MediaInfo info = test::ReadBack(job.OutputPath, readOptions);
@@ -125,21 +77,6 @@ TEST_P(CatalogueEntry, ConvertsToWhatTheJobAsks) {
             EXPECT_EQ(a->channels, job.Output.AudioChannels);
         }
     }
-}
-
-std::string EntryName(const ::testing::TestParamInfo<int>& info) {
-    profiles::MainWindowBoxes boxes;
-    profiles::FillOutputFormatList(boxes);
-    std::string name = std::to_string(info.param) + "_";
-    for (char c : boxes.ComboOutputFormat.Items()[info.param]) {
-        if (std::isalnum(static_cast<unsigned char>(c)))
-            name += c;
-        else if (name.back() != '_')
-            name += '_';
-    }
-    while (name.back() == '_')
-        name.pop_back();
-    return name;
 }
 
 INSTANTIATE_TEST_SUITE_P(All, CatalogueEntry, ::testing::ValuesIn(EntryIndexes()), EntryName);

@@ -212,6 +212,39 @@ TEST(OpenInput, StreamParametersBecomeTheOutputDefaults) {
     EXPECT_EQ(m.Settings().AudioSampleRate, 22050);
 }
 
+TEST(OpenInput, TurnedRecordingsGiveTheSizeAsSeen) {
+    test::RequireLibraries();
+    TCustomTranscoder t;
+    ASSERT_TRUE(t.OpenInput(Fixture("portrait_turn90.mov").string())) << t.LastError();
+    EXPECT_EQ(t.Settings().FrameWidth, 176);
+    EXPECT_EQ(t.Settings().FrameHeight, 320);
+    EXPECT_NEAR(t.Settings().FrameAspectRatio, 176.0 / 320.0, 1e-4);
+    TCustomTranscoder u;
+    ASSERT_TRUE(u.OpenInput(Fixture("upside_down_turn180.mov").string())) << u.LastError();
+    EXPECT_EQ(u.Settings().FrameWidth, 320);
+    EXPECT_EQ(u.Settings().FrameHeight, 176);
+}
+
+// A copied stream keeps its pictures as stored, so the container must keep telling players
+// how to turn them; one without a place for it just plays them as stored.
+TEST(Run, StreamCopyKeepsTheDisplayMatrix) {
+    test::RequireLibraries();
+    const std::string input = Fixture("portrait_turn90.mov").string();
+    test::TempDir dir;
+    for (const char* name : {"copy.mov", "copy.mp4"}) {
+        const std::string output = (dir / name).string();
+        const JobResult job = RunJob(input, output, "", kCopyAll);
+        ASSERT_TRUE(job.finished) << job.error;
+        const test::MediaInfo copy = test::ReadBack(output);
+        ASSERT_NE(copy.Video(), nullptr) << test::Describe(copy);
+        EXPECT_TRUE(copy.Video()->displayMatrix) << name;
+        EXPECT_EQ(copy.Video()->width, 320);
+    }
+    const std::string mkv = (dir / "copy.mkv").string();
+    ASSERT_TRUE(RunJob(input, mkv, "", kCopyAll).finished);
+    EXPECT_TRUE(test::ReadBack(mkv).DecodesCleanly());
+}
+
 TEST(OpenInput, StartTimeSeeksAndIsConsumed) {
     test::RequireLibraries();
     TCustomTranscoder t;

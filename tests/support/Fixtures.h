@@ -25,6 +25,7 @@ struct FixtureSpec {
     int sampleRate, channels;
     int durationMs; // nominal duration
     unsigned flags;
+    int turn = 0; // degrees clockwise players turn the stored picture (its display matrix)
 
     bool Has(FixtureFlags f) const { return (flags & f) != 0; }
     double fps() const { return fpsDen ? static_cast<double>(fpsNum) / fpsDen : 0.0; }
@@ -34,7 +35,7 @@ struct FixtureSpec {
 inline constexpr std::string_view kIsoDemuxer = "mov,mp4,m4a,3gp,3g2,mj2";
 
 // clang-format off
-inline constexpr std::array<FixtureSpec, 9> kFixtures = {{
+inline constexpr std::array<FixtureSpec, 12> kFixtures = {{
     // name                                container demuxer      video      audio  subtitle    w    h  fps          rate ch  ms    flags
     {"h264_aac_640x480_25.mov",           "mov",  kIsoDemuxer, "h264",  "aac", "",         640, 480, 25, 1,       44100, 2, 3000, kOpensCleanly},
     {"mpeg4_aac_854x480_30000_1001.mp4",  "mp4",  kIsoDemuxer, "mpeg4", "aac", "",         854, 480, 30000, 1001, 48000, 2, 3000, kOpensCleanly},
@@ -44,6 +45,9 @@ inline constexpr std::array<FixtureSpec, 9> kFixtures = {{
     {"h264_aac_mov_text.mov",             "mov",  kIsoDemuxer, "h264",  "aac", "mov_text", 640, 480, 25, 1,       44100, 2, 3000, kOpensCleanly},
     {"rv20_ac3.rmvb",                     "rm",   "rm",        "rv20",  "ac3", "",         352, 288, 25, 1,       44100, 2, 3000, kOpensCleanly},
     {"truncated.mov",                     "mov",  kIsoDemuxer, "h264",  "aac", "",         640, 480, 25, 1,       44100, 2, 3000, kTruncated},
+    {"portrait_turn90.mov",               "mov",  kIsoDemuxer, "h264",  "aac", "",         320, 176, 25, 1,       44100, 2, 2000, kOpensCleanly, 90},
+    {"portrait_turn270.mov",              "mov",  kIsoDemuxer, "h264",  "aac", "",         320, 176, 25, 1,       44100, 2, 2000, kOpensCleanly, 270},
+    {"upside_down_turn180.mov",           "mov",  kIsoDemuxer, "h264",  "aac", "",         320, 176, 25, 1,       44100, 2, 2000, kOpensCleanly, 180},
     {"garbage.mov",                       "",     "",          "",      "",    "",           0,   0, 0, 1,            0, 0,    0, kGarbage},
 }};
 

@@ -47,7 +47,7 @@ StreamKind KindOf(AVMediaType type) {
 class StreamDecoder {
 public:
     StreamDecoder(StreamInfo& info, const AVStream* st, const ReadBackOptions& options)
-        : info_(info) {
+        : info_(info), keepPicture_(options.keepFirstPicture && info.kind == StreamKind::Video) {
         if (!options.decode || (info.kind != StreamKind::Video && info.kind != StreamKind::Audio &&
                                 info.kind != StreamKind::Subtitle))
             return;
@@ -116,6 +116,8 @@ private:
                 return;
             }
             ++info_.frames;
+            if (keepPicture_ && info_.firstPictureRgb.empty())
+                KeepPicture(frame_.get());
             if (info_.kind == StreamKind::Audio)
                 info_.samples += frame_->nb_samples;
             if ((frame_->flags & AV_FRAME_FLAG_CORRUPT) || frame_->decode_error_flags != 0)
@@ -142,6 +144,25 @@ private:
         }
     }
 
+    void KeepPicture(const AVFrame* f) {
+        ff::SwsContextPtr toRgb(ff::scale.sws_getContext(
+            f->width, f->height, static_cast<AVPixelFormat>(f->format), f->width, f->height,
+            AV_PIX_FMT_RGB24, SWS_POINT, nullptr, nullptr, nullptr));
+        if (!toRgb) {
+            Error("converting the first picture");
+            return;
+        }
+        std::vector<uint8_t> rgb(static_cast<size_t>(f->width) * f->height * 3);
+        uint8_t* rows[4] = {rgb.data(), nullptr, nullptr, nullptr};
+        const int strides[4] = {f->width * 3, 0, 0, 0};
+        if (ff::scale.sws_scale(toRgb.get(), f->data, f->linesize, 0, f->height, rows, strides) <=
+            0) {
+            Error("converting the first picture");
+            return;
+        }
+        info_.firstPictureRgb = std::move(rgb);
+    }
+
     void Error(const std::string& text) {
         ++info_.decodeErrors;
         if (info_.firstDecodeError.empty())
@@ -149,6 +170,7 @@ private:
     }
 
     StreamInfo& info_;
+    bool keepPicture_ = false;
     CodecContextPtr ctx_;
     FramePtr frame_;
 };
@@ -179,6 +201,15 @@ const char* StreamKindName(StreamKind kind) {
         break;
     }
     return "other";
+}
+
+std::array<int, 3> StreamInfo::RgbAt(double x, double y) const {
+    if (firstPictureRgb.empty() || width <= 0 || height <= 0)
+        return {-1, -1, -1};
+    const int px = std::clamp(static_cast<int>(x * width), 0, width - 1);
+    const int py = std::clamp(static_cast<int>(y * height), 0, height - 1);
+    const uint8_t* p = &firstPictureRgb[(static_cast<size_t>(py) * width + px) * 3];
+    return {p[0], p[1], p[2]};
 }
 
 int MediaInfo::Count(StreamKind kind) const {
@@ -265,6 +296,9 @@ MediaInfo ReadBack(const std::filesystem::path& file, const ReadBackOptions& opt
         s.channels = par->ch_layout.nb_channels;
         if (st->duration != AV_NOPTS_VALUE && st->duration > 0)
             s.duration = static_cast<double>(st->duration) * av_q2d(st->time_base);
+        size_t matrixSize = 0;
+        s.displayMatrix = ff::format.av_stream_get_side_data(st, AV_PKT_DATA_DISPLAYMATRIX,
+                                                             &matrixSize) != nullptr;
     }
 
     // The decoders point into info.streams, which no longer grows.

@@ -3,6 +3,7 @@
 // packet (flush included) with its error count.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -40,6 +41,12 @@ struct StreamInfo {
     int64_t decodeErrors = 0;
     bool decoderOpened = false;
     std::string firstDecodeError; // text of the first decode error, empty when none
+    bool displayMatrix = false;   // the stream tells players to turn or mirror its pictures
+    // The first decoded picture as 24-bit RGB rows (width * 3 bytes each), stored size; only
+    // with ReadBackOptions::keepFirstPicture.
+    std::vector<uint8_t> firstPictureRgb;
+    // The colour of a pixel of that picture, x and y as shares of its width and height.
+    std::array<int, 3> RgbAt(double x, double y) const;
     // The decoded samples as seconds (audio); 0 for other kinds.
     double decodedSeconds() const { return sampleRate > 0 ? double(samples) / sampleRate : 0.0; }
 };
@@ -70,6 +77,7 @@ struct ReadBackOptions {
     // Decoders report bitstream damage as errors instead of concealing it; turn off only for
     // codecs whose decoders flag sound streams.
     bool strict = true;
+    bool keepFirstPicture = false; // keep each video stream's first picture as RGB
 };
 
 // Binds the libraries if needed. Never throws for a bad file: a file that can't be opened

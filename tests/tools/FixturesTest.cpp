@@ -86,6 +86,7 @@ TEST_P(GeneratedFixture, ReadsBackAsTheTableSays) {
             << v->avgFrameRate.num << '/' << v->avgFrameRate.den;
         EXPECT_TRUE(!v->sampleAspect.known() || SameRate(v->sampleAspect, 1, 1))
             << v->sampleAspect.num << ':' << v->sampleAspect.den;
+        EXPECT_EQ(v->displayMatrix, fixtureRow.turn != 0);
     }
     if (const StreamInfo* a = info.Audio()) {
         EXPECT_EQ(a->codec, fixtureRow.audioCodec);
