@@ -240,10 +240,10 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
         if (!dec || ff::codec.avcodec_parameters_to_context(dec.get(), par) < 0)
             return fail(LibraryErrorText(fileName, kErrNoMemory));
         dec->pkt_timebase = st->time_base;
+        // Frame and slice threads, as the decoder allows. Frame threads hand pictures out
+        // several packets late; the run times each picture by its own timestamp.
         dec->thread_count = s_.ThreadCount;
-        // Slices only: frame threads hand pictures out several packets late, and the run's
-        // timing of pictures follows the packets, so late pictures would come out doubled.
-        dec->thread_type = FF_THREAD_SLICE;
+        dec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
         LimitDecoder(dec.get());
         switch (par->codec_type) {
         case AVMEDIA_TYPE_VIDEO: {

@@ -783,6 +783,10 @@ bool TranscodeRun::ProcessPacket(InputStreamState& ist, const AVPacket* pkt) {
             ist.NextPts = frame->best_effort_timestamp != AV_NOPTS_VALUE
                               ? ToMicroseconds(frame->best_effort_timestamp, tb)
                               : 0;
+        // A picture is timed by its own timestamp: a decoder with frame threads, or one that
+        // reorders, hands it out packets after the one that carried it.
+        if (type == AVMEDIA_TYPE_VIDEO && frame->best_effort_timestamp != AV_NOPTS_VALUE)
+            ist.NextPts = ToMicroseconds(frame->best_effort_timestamp, tb);
         ist.Pts = ist.NextPts;
         if (type == AVMEDIA_TYPE_AUDIO) {
             if (frame->sample_rate > 0)

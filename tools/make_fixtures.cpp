@@ -176,6 +176,17 @@ constexpr Recipe kRecipes[] = {
      nullptr,
      Post::None,
      true},
+    // The largest pictures users bring (phones record 4K), for the engine's per-picture
+    // costs.
+    {"bench_2160p_3s.mov",
+     "mov",
+     {"libx264", 3840, 2160, 25, 1, 0, 50},
+     kAac44Stereo,
+     false,
+     3000,
+     nullptr,
+     Post::None,
+     true},
 };
 
 constexpr double kTruncateFraction = 0.4;
