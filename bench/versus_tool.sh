@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# The engine against the distribution's ffmpeg command-line tool on the same jobs: for each
+# entry, the job corvina-convert builds (--print-job) is given to the tool with the same
+# codecs, size, rate, bit rates and audio layout. In one run, taking turns:
+#   all cores  corvina-convert with its default threads  vs  the tool with its automatic threads
+#   one thread corvina-convert --threads 1                vs  the tool with -threads 1
+# Prints wall seconds (best of CORVINA_BENCH_REPEAT, default 2), the ratio engine/tool, and
+# peak memory (max RSS) of each.
+#   bench/versus_tool.sh [ENTRIES] [CLIP...]
+# ENTRIES is a comma list of indexes (corvina-convert --list-formats); default: AVI, FLV, MP4,
+# MPEG-2, WMV, MP3, iPhone, PS3, Xbox360 WMV. CLIPs default to the generated 1080p and
+# 2160p clips. The tool must be installed (apt-get install ffmpeg).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${CORVINA_BUILD_DIR:-build}
+repeat=${CORVINA_BENCH_REPEAT:-2}
+tool=${CORVINA_TOOL:-/usr/bin/ffmpeg}
+if [ ! -x "$tool" ]; then
+  echo "versus_tool: $tool is missing (apt-get install ffmpeg)" >&2
+  exit 2
+fi
+entries=${1:-3,6,8,10,15,19,25,39,41}
+shift || true
+cmake --build "$build" -j2 --target corvina-make-fixtures corvina-convert >/dev/null
+media=$build/bench-media
+"$build/bin/corvina-make-fixtures" "$media" --bench >/dev/null
+clips=("$@")
+[ ${#clips[@]} -gt 0 ] || clips=("$media/bench_1080p_10s.mov" "$media/bench_2160p_3s.mov")
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+convert=$build/bin/corvina-convert
+
+# The tool's names for the engine's legacy encoder names.
+tool_codec() {
+  case "$1" in
+    libfaac | mpeg4aac) echo aac ;;
+    vorbis) echo libvorbis ;;
+    libamr_nb) echo libopencore_amrnb ;;
+    *) echo "$1" ;;
+  esac
+}
+
+# The tool's arguments for one entry's job on one clip.
+tool_args() {
+  local entry=$1 clip=$2 target=$3 key value
+  local -a args=()
+  while IFS='=' read -r key value; do
+    case "$key" in
+      output.VideoCodec) args+=(-c:v "$(tool_codec "$value")") ;;
+      output.VideoBitrate) [ "$value" -gt 0 ] && args+=(-b:v "$value") ;;
+      output.FrameRate) args+=(-r "$value") ;;
+      output.FrameSize) args+=(-s "$value") ;;
+      output.AspectRatio) args+=(-aspect "$value") ;;
+      output.DisableVideo) [ "$value" = true ] && args+=(-vn) ;;
+      output.AudioCodec) args+=(-c:a "$(tool_codec "$value")") ;;
+      output.AudioBitrate) [ "$value" -gt 0 ] && args+=(-b:a "$value") ;;
+      output.AudioSampleRate) args+=(-ar "$value") ;;
+      output.AudioChannels) args+=(-ac "$value") ;;
+      output.DisableAudio) [ "$value" = true ] && args+=(-an) ;;
+    esac
+  done < <("$convert" -f "$entry" -o "$out" --print-job "$clip" | grep '^output\.')
+  printf '%s\n' "${args[@]}" "$target"
+}
+
+# Best wall time and its max RSS over the repeats: "seconds kilobytes".
+measure() {
+  local best="" mem="" t m
+  for _ in $(seq "$repeat"); do
+    /usr/bin/time -f '%e %M' -o "$out/time" "$@" >/dev/null 2>"$out/err" || {
+      echo "versus_tool: failed: $*" >&2
+      cat "$out/err" >&2
+      return 1
+    }
+    read -r t m <"$out/time"
+    if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then
+      best=$t
+      mem=$m
+    fi
+  done
+  echo "$best $mem"
+}
+
+ratios_all=()
+printf '%-34s %-8s %9s %9s %6s %8s %8s\n' "entry" "threads" "engine s" "tool s" "ratio" \
+  "eng MB" "tool MB"
+for clip in "${clips[@]}"; do
+  echo "-- $(basename "$clip")"
+  IFS=, read -r -a list <<<"$entries"
+  for entry in "${list[@]}"; do
+    name=$("$convert" --list-formats | awk -F'\t' -v i="$entry" '$1 == i {print $2}')
+    ext=${name##*.}
+    ext=${ext%)}
+    mapfile -t targs < <(tool_args "$entry" "$clip" "$out/tool.$ext")
+    for mode in all one; do
+      if [ "$mode" = all ]; then
+        engine=("$convert" -f "$entry" --overwrite -o "$out" "$clip")
+        toolcmd=("$tool" -hide_banner -loglevel error -y -i "$clip" "${targs[@]}")
+      else
+        engine=("$convert" -f "$entry" --threads 1 --overwrite -o "$out" "$clip")
+        toolcmd=("$tool" -hide_banner -loglevel error -y -filter_threads 1 -threads 1 -i "$clip"
+          -threads 1 "${targs[@]}")
+      fi
+      read -r et em < <(measure "${engine[@]}")
+      read -r tt tm < <(measure "${toolcmd[@]}")
+      ratio=$(awk "BEGIN{printf \"%.2f\", $et / $tt}")
+      [ "$mode" = all ] && ratios_all+=("$ratio")
+      printf '%-34s %-8s %9.2f %9.2f %6s %8d %8d\n' "${name:0:34}" "$mode" "$et" "$tt" \
+        "$ratio" $((em / 1024)) $((tm / 1024))
+    done
+  done
+done
+median=$(printf '%s\n' "${ratios_all[@]}" | sort -n |
+  awk '{a[NR]=$1} END{print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}')
+echo "median ratio with all cores: $median"
