@@ -56,6 +56,12 @@ const char* EncodingFailure(const OutputStreamState& ost) {
     return IsVideo(ost) ? "Video encoding failed" : "Audio encoding failed";
 }
 
+// A stage's own reason (a picture that could not be converted at all), else the encoder's.
+std::string StageFailure(OutputStreamState& ost) {
+    std::string reason = ost.Stage->Failure();
+    return reason.empty() ? EncodingFailure(ost) : reason;
+}
+
 ff::FramePtr& Allocated(ff::FramePtr& frame) {
     if (!frame) {
         frame = ff::MakeFrame();
@@ -463,46 +469,57 @@ void TranscodeRun::SendFrame(OutputStreamState& ost, AVFrame* frame) {
 }
 
 void TranscodeRun::ReceivePackets(OutputStreamState& ost) {
-    AVCodecContext* enc = ost.Enc;
     AVPacket* pkt = Allocated(encodedPacket_).get();
-    const bool video = IsVideo(ost);
     for (;;) {
         ff::codec.av_packet_unref(pkt);
-        const int r = ff::codec.avcodec_receive_packet(enc, pkt);
+        const int r = ff::codec.avcodec_receive_packet(ost.Enc, pkt);
         if (r == AVERROR(EAGAIN) || r == AVERROR_EOF)
             return;
         if (r < 0)
             throw ETranscodeError(EncodingFailure(ost));
-        const int size = pkt->size;
-        if (video) {
-            // What the coded picture was: quality and type from the encoder's statistics,
-            // or at least the key flag.
-            size_t statsSize = 0;
-            const uint8_t* stats =
-                ff::codec.av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &statsSize);
-            if (stats && statsSize >= 5) {
-                ost.LastQuality = static_cast<float>(static_cast<int32_t>(AV_RL32(stats)));
-                ost.LastPictType = stats[4];
-                ost.LastLumaError =
-                    statsSize >= 16 && stats[5] > 0 ? static_cast<int64_t>(AV_RL64(stats + 8)) : 0;
-            } else {
-                ost.LastPictType =
-                    (pkt->flags & AV_PKT_FLAG_KEY) ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_P;
-            }
-            if (pkt->duration <= 0)
-                pkt->duration = 1; // one frame in the encoder's time base
-            if (ost.LogFile && enc->stats_out)
-                std::fputs(enc->stats_out, ost.LogFile.get());
-            videoSize_ += size;
-        } else {
-            pkt->flags |= AV_PKT_FLAG_KEY;
-            audioSize_ += size;
-        }
-        ff::codec.av_packet_rescale_ts(pkt, enc->time_base, ost.St->time_base);
-        WritePacket(ost, pkt);
-        if (video && size > 0 && !s_.VstatsFileName.empty())
-            WriteVstats(ost, size);
+        WriteCoded(ost, pkt, ost.Enc->stats_out);
     }
+}
+
+void TranscodeRun::WriteCoded(OutputStreamState& ost, EncodeStage::Output output) {
+    for (const std::string& error : output.Errors)
+        job_.Log(kLevelError, error);
+    for (EncodeStage::Coded& c : output.Packets)
+        WriteCoded(ost, c.Packet.get(), c.Stats.empty() ? nullptr : c.Stats.c_str());
+}
+
+void TranscodeRun::WriteCoded(OutputStreamState& ost, AVPacket* pkt, const char* passStats) {
+    const AVCodecContext* enc = ost.Enc;
+    const int size = pkt->size;
+    const bool video = IsVideo(ost);
+    if (video) {
+        // What the coded picture was: quality and type from the encoder's statistics, or
+        // at least the key flag.
+        size_t statsSize = 0;
+        const uint8_t* stats =
+            ff::codec.av_packet_get_side_data(pkt, AV_PKT_DATA_QUALITY_STATS, &statsSize);
+        if (stats && statsSize >= 5) {
+            ost.LastQuality = static_cast<float>(static_cast<int32_t>(AV_RL32(stats)));
+            ost.LastPictType = stats[4];
+            ost.LastLumaError =
+                statsSize >= 16 && stats[5] > 0 ? static_cast<int64_t>(AV_RL64(stats + 8)) : 0;
+        } else {
+            ost.LastPictType =
+                (pkt->flags & AV_PKT_FLAG_KEY) ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_P;
+        }
+        if (pkt->duration <= 0)
+            pkt->duration = 1; // one frame in the encoder's time base
+        if (ost.LogFile && passStats)
+            std::fputs(passStats, ost.LogFile.get());
+        videoSize_ += size;
+    } else {
+        pkt->flags |= AV_PKT_FLAG_KEY;
+        audioSize_ += size;
+    }
+    ff::codec.av_packet_rescale_ts(pkt, enc->time_base, ost.St->time_base);
+    WritePacket(ost, pkt);
+    if (video && size > 0 && !s_.VstatsFileName.empty())
+        WriteVstats(ost, size);
 }
 
 // ---------------------------------------------------------------- video
@@ -531,9 +548,16 @@ void TranscodeRun::DoVideoOut(OutputStreamState& ost, InputStreamState& ist, AVF
         return;
 
     // Crop on a reference of its own, so that other outputs see the whole picture.
-    AVFrame* src = Allocated(encodeFrame_).get();
-    ff::util.av_frame_unref(src);
-    if (ff::util.av_frame_ref(src, picture) < 0)
+    ff::FramePtr own;
+    AVFrame* src;
+    if (ost.Stage) {
+        own = ff::MakeFrame(); // the stage keeps it until the picture is coded
+        src = own.get();
+    } else {
+        src = Allocated(encodeFrame_).get();
+        ff::util.av_frame_unref(src);
+    }
+    if (!src || ff::util.av_frame_ref(src, picture) < 0)
         throw ETranscodeError("av_malloc fail");
     const auto srcFormat = static_cast<AVPixelFormat>(src->format);
     const int srcWidth = picture->width - s_.CropLeft - s_.CropRight;
@@ -553,52 +577,50 @@ void TranscodeRun::DoVideoOut(OutputStreamState& ost, InputStreamState& ist, AVF
         srcHeight != enc->height - ost.PadTop - ost.PadBottom || srcFormat != enc->pix_fmt)
         ost.VideoResample = true;
 
-    AVFrame* out = src;
-    if (ost.VideoResample || ost.VideoPad) {
-        // The encoder may still hold the previous picture: write into a buffer of our own,
-        // without copying what it held (the whole picture is written below).
-        out = FreshPicture(ost.TempPicture, enc->pix_fmt, enc->width, enc->height);
-        if (!out)
-            throw ETranscodeError("Cannot allocate temp picture, check pix fmt");
+    // What the encoder reads besides the pixels.
+    int topFieldFirst = picture->top_field_first;
+    if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) &&
+        s_.TopFieldFirst != -1)
+        topFieldFirst = s_.TopFieldFirst;
+    const int quality =
+        static_cast<int>(std::lrint(s_.SameQuality ? ist.Quality : ost.Setup->Quality));
+    const int pictType = s_.MeThreshold == 0 ? AV_PICTURE_TYPE_NONE : picture->pict_type;
 
-        // Scale (with the picture format conversion).
-        if (ost.VideoResample) {
-            uint8_t* dst[4] = {out->data[0], out->data[1], out->data[2], out->data[3]};
-            if (ost.VideoPad &&
-                !CropPicture(dst, out->linesize, enc->pix_fmt, ost.PadTop, ost.PadLeft)) {
-                job_.Log(kLevelError, "error padding picture");
-                ff::util.av_frame_unref(src);
-                return;
-            }
-            EnsureScaler(ost, srcWidth, srcHeight, srcFormat);
-            if (ff::scale.sws_scale(ost.Scaler.get(), src->data, src->linesize, 0, srcHeight, dst,
-                                    out->linesize) <= 0) {
-                job_.Log(kLevelError, "error scaling picture");
-                ff::util.av_frame_unref(src);
-                return;
-            }
-        }
-        // Pad.
-        if (ost.VideoPad &&
-            !PadPicture(out->data, out->linesize, ost.VideoResample ? nullptr : src->data,
-                        src->linesize, enc->height, enc->width, enc->pix_fmt, ost.PadTop,
-                        ost.PadBottom, ost.PadLeft, ost.PadRight,
-                        PadColor{s_.PadColorY, s_.PadColorU, s_.PadColorV})) {
-            job_.Log(kLevelError, "error padding picture");
-            ff::util.av_frame_unref(src);
-            return;
-        }
+    if (ost.Stage) {
+        // Converted and coded on the stage's thread; the timestamps are decided here.
+        EncodeStage::Picture job;
+        job.Source = std::move(own);
+        job.Convert = ost.VideoResample;
+        job.FirstPts = ost.SyncOpts;
+        if (ost.NextPts != AV_NOPTS_VALUE && job.FirstPts < ost.NextPts)
+            job.FirstPts = ost.NextPts; // a muxer refuses timestamps that run backwards
+        job.Count = frames;
+        job.Interlaced = picture->interlaced_frame;
+        job.TopFieldFirst = topFieldFirst;
+        job.Quality = quality;
+        job.PictType = pictType;
+        ost.NextPts = ost.SyncOpts = job.FirstPts + frames;
+        ost.FrameNumber += frames;
+        if (!ost.Stage->Send(std::move(job)))
+            throw ETranscodeError(StageFailure(ost));
+        WriteCoded(ost, ost.Stage->TakeReady());
+        return;
+    }
+
+    std::string error;
+    AVFrame* out = ConvertPicture(ost, src, ost.VideoResample, error);
+    if (!out) {
+        job_.Log(kLevelError, error);
+        ff::util.av_frame_unref(src);
+        return;
     }
 
     // Encode and write. (Containers that took raw pictures get the rawvideo encoder, see
     // OpenEncoder.)
     out->interlaced_frame = picture->interlaced_frame;
-    out->top_field_first = picture->top_field_first;
-    if ((enc->flags & (AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME)) &&
-        s_.TopFieldFirst != -1)
-        out->top_field_first = s_.TopFieldFirst;
-    out->quality = static_cast<int>(std::lrint(s_.SameQuality ? ist.Quality : ost.Setup->Quality));
-    out->pict_type = s_.MeThreshold == 0 ? AV_PICTURE_TYPE_NONE : picture->pict_type;
+    out->top_field_first = topFieldFirst;
+    out->quality = quality;
+    out->pict_type = static_cast<AVPictureType>(pictType);
     for (int64_t i = 0; i < frames; i++) {
         if (job_.StopRequested())
             break;
@@ -615,6 +637,43 @@ void TranscodeRun::DoVideoOut(OutputStreamState& ost, InputStreamState& ist, AVF
         SendFrame(ost, out);
     }
     ff::util.av_frame_unref(src);
+}
+
+AVFrame* TranscodeRun::ConvertPicture(OutputStreamState& ost, AVFrame* src, bool resample,
+                                      std::string& error) {
+    if (!resample && !ost.VideoPad)
+        return src;
+    const AVCodecContext* enc = ost.Enc;
+    // The encoder may still hold the previous picture: write into a buffer of our own,
+    // without copying what it held (the whole picture is written below).
+    AVFrame* out = FreshPicture(ost.TempPicture, enc->pix_fmt, enc->width, enc->height);
+    if (!out)
+        throw ETranscodeError("Cannot allocate temp picture, check pix fmt");
+
+    // Scale (with the picture format conversion).
+    if (resample) {
+        uint8_t* dst[4] = {out->data[0], out->data[1], out->data[2], out->data[3]};
+        if (ost.VideoPad &&
+            !CropPicture(dst, out->linesize, enc->pix_fmt, ost.PadTop, ost.PadLeft)) {
+            error = "error padding picture";
+            return nullptr;
+        }
+        EnsureScaler(ost, src->width, src->height, static_cast<AVPixelFormat>(src->format));
+        if (ff::scale.sws_scale(ost.Scaler.get(), src->data, src->linesize, 0, src->height, dst,
+                                out->linesize) <= 0) {
+            error = "error scaling picture";
+            return nullptr;
+        }
+    }
+    // Pad.
+    if (ost.VideoPad &&
+        !PadPicture(out->data, out->linesize, resample ? nullptr : src->data, src->linesize,
+                    enc->height, enc->width, enc->pix_fmt, ost.PadTop, ost.PadBottom, ost.PadLeft,
+                    ost.PadRight, PadColor{s_.PadColorY, s_.PadColorU, s_.PadColorV})) {
+        error = "error padding picture";
+        return nullptr;
+    }
+    return out;
 }
 
 void TranscodeRun::WriteVstats(OutputStreamState& ost, int frameSize) {
@@ -738,7 +797,15 @@ void TranscodeRun::FlushEncoder(OutputStreamState& ost) {
         break;
     }
     case AVMEDIA_TYPE_VIDEO:
-        SendFrame(ost, nullptr);
+        if (ost.Stage) {
+            EncodeStage::Output rest;
+            const bool ok = ost.Stage->Finish(rest);
+            WriteCoded(ost, std::move(rest));
+            if (!ok)
+                throw ETranscodeError(StageFailure(ost));
+        } else {
+            SendFrame(ost, nullptr);
+        }
         break;
     default:
         break; // subtitle encoders hold nothing back

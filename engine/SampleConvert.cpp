@@ -143,9 +143,12 @@ bool ConvertFromS16(const int16_t* in, int samples, int channels, AVSampleFormat
 AVSampleFormat ChooseSampleFormat(const AVCodec* codec) {
     if (!codec->sample_fmts)
         return AV_SAMPLE_FMT_S16;
-    for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; f++)
-        if (*f == AV_SAMPLE_FMT_S16)
-            return AV_SAMPLE_FMT_S16;
+    // The samples are 16-bit already: the encoder's 16-bit form is exact and the cheapest,
+    // then float, which every encoder takes without a conversion of its own.
+    for (AVSampleFormat wanted : {AV_SAMPLE_FMT_S16, AV_SAMPLE_FMT_S16P, AV_SAMPLE_FMT_FLTP})
+        for (const AVSampleFormat* f = codec->sample_fmts; *f != AV_SAMPLE_FMT_NONE; f++)
+            if (*f == wanted)
+                return wanted;
     return codec->sample_fmts[0];
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "engine/AmrNbEncoder.h"
+#include "engine/EncodeStage.h"
 #include "engine/Orientation.h"
 #include "engine/Transcoder.h"
 
@@ -79,6 +80,10 @@ struct OutputStreamState {
     int ResamplerInChannels = 0, ResamplerInRate = 0; // what Resampler was made for
     std::unique_ptr<AmrNbEncoder> Amr; // the engine's own encoder when the library has none
     int64_t NextPts = AV_NOPTS_VALUE;  // encoder time base: the least pts the next frame takes
+
+    // Conversion and encoder on a thread of their own (several threads, no per-picture
+    // statistics file); while it exists only it touches the encoder, Scaler and TempPicture.
+    std::unique_ptr<EncodeStage> Stage;
 
     // Two-pass
     ff::FilePtr LogFile;
@@ -165,6 +170,14 @@ private:
     void EncodeWholeFrames(OutputStreamState& ost, int frameSize, int channels);
     void SendFrame(OutputStreamState& ost, AVFrame* frame); // none: drain
     void ReceivePackets(OutputStreamState& ost);
+    // What follows each coded packet: statistics, the first-pass log, rescaling, writing.
+    void WriteCoded(OutputStreamState& ost, AVPacket* pkt, const char* passStats);
+    void WriteCoded(OutputStreamState& ost, EncodeStage::Output output);
+    // The picture an output encodes: the cropped source itself, or it scaled and padded
+    // into the output's own picture. nullptr with a reason when that fails. With a stage,
+    // runs on its thread, which alone then uses the scaler and the output's picture.
+    AVFrame* ConvertPicture(OutputStreamState& ost, AVFrame* src, bool resample,
+                            std::string& error);
     void EnsureResampler(OutputStreamState& ost, int decChannels, int decRate);
     void EnsureScaler(OutputStreamState& ost, int width, int height, AVPixelFormat format);
 

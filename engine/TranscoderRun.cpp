@@ -10,6 +10,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cmath>
@@ -22,6 +23,9 @@ namespace {
 
 constexpr AVRational kMicroseconds{1, AV_TIME_BASE};
 constexpr float kQp2Lambda = 118;
+// Pictures waiting for a video encoder of its own thread: enough to ride out one slow
+// picture, few enough to hold little memory.
+constexpr size_t kEncodeQueueDepth = 3;
 
 int64_t ToMicroseconds(int64_t ts, AVRational tb) {
     return ff::util.av_rescale_q(ts, tb, kMicroseconds);
@@ -179,6 +183,7 @@ void TranscodeRun::CloseCodecs() {
     std::lock_guard lock(CodecLock());
     for (OutputStreamState& ost : ost_)
         if (ost.EncoderOpen) {
+            ost.Stage.reset();           // its thread uses the encoder
             ost.Enc->stats_in = nullptr; // owned by StatsIn
             ost.Setup->Enc.reset();
             ost.Enc = nullptr;
@@ -420,10 +425,30 @@ void TranscodeRun::SetUp() {
         ost.St->time_base = ost.Enc->time_base;
     }
 
-    // Open the decoders.
+    // With several threads, each video encoder runs beside the decoding. (Per-picture
+    // statistics lines name the picture just handed over, so they keep the encoder here.)
+    if (s_.ThreadCount > 1 && s_.VstatsFileName.empty())
+        for (OutputStreamState& ost : ost_)
+            if (ost.EncodingNeeded && ost.EncoderOpen && ost.Enc->codec_type == AVMEDIA_TYPE_VIDEO)
+                ost.Stage = std::make_unique<EncodeStage>(
+                    ost.Enc,
+                    [this, &ost](AVFrame* src, bool resample, std::string& error) {
+                        return ConvertPicture(ost, src, resample, error);
+                    },
+                    kEncodeQueueDepth);
+
+    // Open the decoders. Beside encoders of their own threads, a decoder takes half the
+    // threads: more would only take turns with the encoders' (whose slice threads wait for
+    // each other on every picture).
+    const bool staged = std::any_of(ost_.begin(), ost_.end(), [](const OutputStreamState& ost) {
+        return ost.Stage != nullptr;
+    });
     for (InputStreamState& ist : ist_)
-        if (ist.DecodingNeeded)
+        if (ist.DecodingNeeded) {
+            if (staged)
+                ist.Dec->thread_count = std::max(1, s_.ThreadCount / 2);
             OpenDecoder(ist);
+        }
 
     // Metadata maps, then the headers.
     for (const MetaDataMap& m : s_.MetaDataMaps) {
