@@ -21,7 +21,7 @@ if [ "${CORVINA_SANITIZERS:-1}" != 0 ]; then
   ctest --preset asan
 
   cmake --preset tsan -DCORVINA_WERROR=ON
-  cmake --build --preset tsan --target corvina_hosting_tests corvina_app_tests \
-    corvina-make-fixtures corvina-sample-hook
+  cmake --build --preset tsan --target corvina_engine_tests corvina_hosting_tests \
+    corvina_app_tests corvina-make-fixtures corvina-sample-hook
   ctest --preset tsan -L threads
 fi

@@ -398,12 +398,27 @@ float ToneSample(int64_t sample, int channel, int rate) {
         0.3 * std::sin(2.0 * std::numbers::pi * freq * static_cast<double>(sample) / rate));
 }
 
-void FillTone(const Where& w, AVFrame* f, int64_t first, int64_t valid, int rate) {
+// Room noise about 40 dB below the tone, the same for a sample whatever frame it falls in.
+// A recording always has some; a pure tone would let encoders skip work no real clip lets
+// them skip, which would skew the benchmarks.
+float NoiseSample(int64_t sample, int channel) {
+    uint64_t x = static_cast<uint64_t>(sample) * 2 + static_cast<uint64_t>(channel);
+    x ^= x >> 33;
+    x *= 0xff51afd7ed558ccdULL;
+    x ^= x >> 33;
+    x *= 0xc4ceb9fe1a85ec53ULL;
+    x ^= x >> 33;
+    return static_cast<float>(static_cast<double>(x >> 11) / 9007199254740992.0 - 0.5) * 0.006f;
+}
+
+void FillTone(const Where& w, AVFrame* f, int64_t first, int64_t valid, int rate, bool noise) {
     const int channels = f->ch_layout.nb_channels;
     const auto format = static_cast<AVSampleFormat>(f->format);
     for (int i = 0; i < f->nb_samples; ++i) {
         for (int c = 0; c < channels; ++c) {
-            const float s = i < valid ? ToneSample(first + i, c, rate) : 0.0f;
+            const float s = i >= valid ? 0.0f
+                            : noise    ? ToneSample(first + i, c, rate) + NoiseSample(first + i, c)
+                                       : ToneSample(first + i, c, rate);
             const int16_t s16 = static_cast<int16_t>(std::lrint(s * 32767.0f));
             switch (format) {
             case AV_SAMPLE_FMT_FLTP:
@@ -567,8 +582,9 @@ private:
 
 class AudioTrack : public EncodedTrack {
 public:
-    AudioTrack(const Where& w, AVFormatContext* oc, const AudioRecipe& r, int durationMs)
-        : EncodedTrack(w, oc, r.encoder) {
+    AudioTrack(const Where& w, AVFormatContext* oc, const AudioRecipe& r, int durationMs,
+               bool noise)
+        : EncodedTrack(w, oc, r.encoder), noise_(noise) {
         total_ = ff::util.av_rescale(durationMs, r.sampleRate, 1000);
         ctx_->sample_rate = r.sampleRate;
         ctx_->time_base = AVRational{1, r.sampleRate};
@@ -607,7 +623,7 @@ public:
         // Encoders without a short last frame get the tail padded with silence.
         frame_->nb_samples =
             (left < frameSize_ && smallLast_) ? static_cast<int>(left) : frameSize_;
-        FillTone(w_, frame_.get(), next_, left, ctx_->sample_rate);
+        FillTone(w_, frame_.get(), next_, left, ctx_->sample_rate, noise_);
         frame_->pts = next_;
         next_ += frame_->nb_samples;
         SendAndWrite(frame_.get());
@@ -618,6 +634,7 @@ private:
     int64_t next_ = 0;
     int frameSize_ = 1024;
     bool smallLast_ = false;
+    bool noise_ = false;
 };
 
 class SubtitleTrack : public EncodedTrack {
@@ -682,7 +699,7 @@ void Encode(const Recipe& r, const fs::path& path, const Where& w) {
     if (r.video.encoder)
         tracks.push_back(std::make_unique<VideoTrack>(w, oc, r.video, r.durationMs));
     if (r.audio.encoder)
-        tracks.push_back(std::make_unique<AudioTrack>(w, oc, r.audio, r.durationMs));
+        tracks.push_back(std::make_unique<AudioTrack>(w, oc, r.audio, r.durationMs, r.benchOnly));
     if (r.subtitles)
         tracks.push_back(std::make_unique<SubtitleTrack>(w, oc));
 

@@ -17,11 +17,19 @@ struct Encoding {
     const char* extension;
     const char* video;
     const char* audio;
+    const char* size; // nullptr: the source's
+    const char* source = "h264_aac_640x480_25.mov";
 };
-// Frame threads (x264), slice threads (MPEG-4 Part 2, MPEG-2) and their audio encoders.
-constexpr Encoding kEncodings[] = {{"mpeg4_aac", "mp4", "mpeg4", "libfaac"},
-                                   {"x264_aac", "mp4", "libx264", "libfaac"},
-                                   {"mpeg2_mp2", "mpg", "mpeg2video", "mp2"}};
+// Frame threads (x264), slice threads (MPEG-4 Part 2, MPEG-2), an encoder without threads
+// whose pictures are scaled beside the decoding (WMV), and a portrait recording turned
+// upright on the way.
+constexpr Encoding kEncodings[] = {
+    {"mpeg4_aac", "mp4", "mpeg4", "libfaac", nullptr},
+    {"x264_aac", "mp4", "libx264", "libfaac", nullptr},
+    {"mpeg2_mp2", "mpg", "mpeg2video", "mp2", nullptr},
+    {"wmv2_scaled", "wmv", "wmv2", "wmav2", "320x240"},
+    {"portrait_x264", "mp4", "libx264", "libfaac", "240x320", "portrait_turn90.mov"},
+};
 
 class EngineRunThreads : public EngineTest, public ::testing::WithParamInterface<Encoding> {
 protected:
@@ -35,7 +43,7 @@ protected:
         EXPECT_EQ(engine.ThreadCount(), threads);
         Journal journal;
         journal.Attach(engine);
-        const int task = engine.AddTask(Fixture("h264_aac_640x480_25.mov"));
+        const int task = engine.AddTask(Fixture(e.source));
         EXPECT_EQ(task, 0) << engine.LastError();
         EXPECT_EQ(engine.Task(0)->Settings().ThreadCount, threads);
         TOutputOptions o;
@@ -43,6 +51,8 @@ protected:
         o.VideoCodec = e.video;
         o.AudioCodec = e.audio;
         o.VideoBitrate = 1200000;
+        if (e.size)
+            o.FrameSize = e.size;
         const std::string out =
             (dir_ / (std::string(e.name) + "-" + std::to_string(threads) + "." + e.extension))
                 .string();
@@ -74,6 +84,8 @@ TEST_P(EngineRunThreads, FourThreadsGiveWhatOneGives) {
     // Sound and picture start together, as they do with one thread.
     EXPECT_NEAR(four.Video()->firstTime, four.Audio()->firstTime, 0.1);
     EXPECT_NEAR(four.Video()->endTime, one.Video()->endTime, 0.1);
+    EXPECT_NEAR(four.Audio()->endTime, one.Audio()->endTime, 0.1);
+    EXPECT_NEAR(four.Video()->endTime, four.Audio()->endTime, 0.1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Codecs, EngineRunThreads, ::testing::ValuesIn(kEncodings),
