@@ -115,8 +115,8 @@ TBackgroundThread::TBackgroundThread(MainThreadScheduler& scheduler) : scheduler
 TBackgroundThread::~TBackgroundThread() {
     SetTimerEnabled(false);
     if (thread_) {
+        thread_->Terminate(); // before the resume, as in Stop
         thread_->Resume();
-        thread_->Terminate();
         thread_->Join();
         // Leave the group while the run still counts, so the group's running count comes
         // back down and its terminate event is not lost.
@@ -221,8 +221,10 @@ void TBackgroundThread::TimerTick() {
 
 void TBackgroundThread::Stop() {
     if (thread_) {
-        thread_->Resume();
+        // Terminated first: work woken by the resume must already see the stop, or it would
+        // carry on as if only resumed.
         thread_->Terminate();
+        thread_->Resume();
     }
 }
 

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <ostream>
 
 namespace corvina::hosting::testing {
 namespace {
@@ -30,6 +31,10 @@ constexpr Encoding kEncodings[] = {
     {"wmv2_scaled", "wmv", "wmv2", "wmav2", "320x240"},
     {"portrait_x264", "mp4", "libx264", "libfaac", "240x320", "portrait_turn90.mov"},
 };
+
+void PrintTo(const Encoding& e, std::ostream* os) {
+    *os << e.name;
+}
 
 class EngineRunThreads : public EngineTest, public ::testing::WithParamInterface<Encoding> {
 protected:
