@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# The engine against the distribution's ffmpeg command-line tool on the same jobs: for each
-# entry, the job corvina-convert builds (--print-job) is given to the tool with the same
-# codecs, size, rate, bit rates and audio layout. In one run, taking turns:
-#   all cores  corvina-convert with its default threads  vs  the tool with its automatic threads
-#   one thread corvina-convert --threads 1                vs  the tool with -threads 1
-# Prints wall seconds (best of CORVINA_BENCH_REPEAT, default 2), the ratio engine/tool, and
+# The engine against the distribution's ffmpeg command-line tool on the same jobs. For each
+# entry, the job corvina-convert builds (--print-job) becomes the engine's option text, run
+# with `corvina-convert --raw` (the engine alone, without the batch's sequencing timer), and
+# the tool's arguments with the same codecs, size, rate, bit rates and audio layout. In one
+# run, taking turns:
+#   all cores  the engine with its default threads  vs  the tool with its automatic threads
+#   one thread the engine with --threads 1          vs  the tool with -threads 1
+# Prints wall seconds (best of CORVINA_BENCH_REPEAT, default 3), the ratio engine/tool, and
 # peak memory (max RSS) of each.
 #   bench/versus_tool.sh [ENTRIES] [CLIP...]
 # ENTRIES is a comma list of indexes (corvina-convert --list-formats); default: AVI, FLV, MP4,
@@ -13,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${CORVINA_BUILD_DIR:-build}
-repeat=${CORVINA_BENCH_REPEAT:-2}
+repeat=${CORVINA_BENCH_REPEAT:-3}
 tool=${CORVINA_TOOL:-/usr/bin/ffmpeg}
 if [ ! -x "$tool" ]; then
   echo "versus_tool: $tool is missing (apt-get install ffmpeg)" >&2
@@ -40,32 +42,36 @@ tool_codec() {
   esac
 }
 
-# The tool's arguments for one entry's job on one clip.
-tool_args() {
-  local entry=$1 clip=$2 target=$3 key value
-  local -a args=()
+# One entry's job on one clip: the tool's arguments into $out/tool.args and the engine's
+# option text into $out/engine.opts (the names the component gives each field).
+job_args() {
+  local entry=$1 clip=$2 key value
+  local -a args=() opts=()
   while IFS='=' read -r key value; do
     case "$key" in
-      output.VideoCodec) args+=(-c:v "$(tool_codec "$value")") ;;
-      output.VideoBitrate) [ "$value" -gt 0 ] && args+=(-b:v "$value") ;;
-      output.FrameRate) args+=(-r "$value") ;;
-      output.FrameSize) args+=(-s "$value") ;;
-      output.AspectRatio) args+=(-aspect "$value") ;;
-      output.DisableVideo) [ "$value" = true ] && args+=(-vn) ;;
-      output.AudioCodec) args+=(-c:a "$(tool_codec "$value")") ;;
-      output.AudioBitrate) [ "$value" -gt 0 ] && args+=(-b:a "$value") ;;
-      output.AudioSampleRate) args+=(-ar "$value") ;;
-      output.AudioChannels) args+=(-ac "$value") ;;
-      output.DisableAudio) [ "$value" = true ] && args+=(-an) ;;
+      output.VideoCodec) args+=(-c:v "$(tool_codec "$value")") opts+=("vcodec=$value") ;;
+      output.VideoBitrate) [ "$value" -gt 0 ] && args+=(-b:v "$value") && opts+=("vb=$value") ;;
+      output.FrameRate) args+=(-r "$value") opts+=("r=$value") ;;
+      output.FrameSize) args+=(-s "$value") opts+=("s=$value") ;;
+      output.AspectRatio) args+=(-aspect "$value") opts+=("aspect=$value") ;;
+      output.DisableVideo) [ "$value" = true ] && args+=(-vn) && opts+=("vn=") ;;
+      output.AudioCodec) args+=(-c:a "$(tool_codec "$value")") opts+=("acodec=$value") ;;
+      output.AudioBitrate) [ "$value" -gt 0 ] && args+=(-b:a "$value") && opts+=("ab=$value") ;;
+      output.AudioSampleRate) args+=(-ar "$value") opts+=("ar=$value") ;;
+      output.AudioChannels) args+=(-ac "$value") opts+=("ac=$value") ;;
+      output.AudioVolume) opts+=("vol=$value") ;;
+      output.DisableAudio) [ "$value" = true ] && args+=(-an) && opts+=("an=") ;;
     esac
   done < <("$convert" -f "$entry" -o "$out" --print-job "$clip" | grep '^output\.')
-  printf '%s\n' "${args[@]}" "$target"
+  printf '%s\n' "${args[@]}" >"$out/tool.args"
+  printf '%s\n' "${opts[@]}" >"$out/engine.opts"
 }
 
 # Best wall time and its max RSS over the repeats: "seconds kilobytes".
 measure() {
   local best="" mem="" t m
   for _ in $(seq "$repeat"); do
+    rm -f "$out"/engine.* # the engine never overwrites
     /usr/bin/time -f '%e %M' -o "$out/time" "$@" >/dev/null 2>"$out/err" || {
       echo "versus_tool: failed: $*" >&2
       cat "$out/err" >&2
@@ -90,15 +96,18 @@ for clip in "${clips[@]}"; do
     name=$("$convert" --list-formats | awk -F'\t' -v i="$entry" '$1 == i {print $2}')
     ext=${name##*.}
     ext=${ext%)}
-    mapfile -t targs < <(tool_args "$entry" "$clip" "$out/tool.$ext")
+    job_args "$entry" "$clip"
+    mapfile -t targs <"$out/tool.args"
+    opts=$(cat "$out/engine.opts")
     for mode in all one; do
       if [ "$mode" = all ]; then
-        engine=("$convert" -f "$entry" --overwrite -o "$out" "$clip")
-        toolcmd=("$tool" -hide_banner -loglevel error -y -i "$clip" "${targs[@]}")
+        engine=("$convert" --raw -i "$clip" -o "$out/engine.$ext" --output-options "$opts")
+        toolcmd=("$tool" -hide_banner -loglevel error -y -i "$clip" "${targs[@]}" "$out/tool.$ext")
       else
-        engine=("$convert" -f "$entry" --threads 1 --overwrite -o "$out" "$clip")
+        engine=("$convert" --raw --threads 1 -i "$clip" -o "$out/engine.$ext" --output-options
+          "$opts")
         toolcmd=("$tool" -hide_banner -loglevel error -y -filter_threads 1 -threads 1 -i "$clip"
-          -threads 1 "${targs[@]}")
+          -threads 1 "${targs[@]}" "$out/tool.$ext")
       fi
       read -r et em < <(measure "${engine[@]}")
       read -r tt tm < <(measure "${toolcmd[@]}")

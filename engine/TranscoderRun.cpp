@@ -437,18 +437,22 @@ void TranscodeRun::SetUp() {
                     },
                     kEncodeQueueDepth);
 
-    // Open the decoders. Beside encoders of their own threads, a decoder takes half the
-    // threads: more would only take turns with the encoders' (whose slice threads wait for
-    // each other on every picture).
-    const bool staged = std::any_of(ost_.begin(), ost_.end(), [](const OutputStreamState& ost) {
-        return ost.Stage != nullptr;
-    });
-    for (InputStreamState& ist : ist_)
-        if (ist.DecodingNeeded) {
-            if (staged)
-                ist.Dec->thread_count = std::max(1, s_.ThreadCount / 2);
-            OpenDecoder(ist);
-        }
+    // Open the decoders. Beside encoders of their own threads that code as many pixels as
+    // are decoded, a video decoder takes half the threads: more would only take turns with
+    // the encoders' (whose slice threads wait for each other on every picture). When the
+    // outputs are much smaller, decoding is the work and keeps every thread.
+    int64_t codedPixels = 0;
+    for (const OutputStreamState& ost : ost_)
+        if (ost.Stage)
+            codedPixels += int64_t{ost.Enc->width} * ost.Enc->height;
+    for (InputStreamState& ist : ist_) {
+        if (!ist.DecodingNeeded)
+            continue;
+        const int64_t decodedPixels = int64_t{ist.Dec->width} * ist.Dec->height;
+        if (ist.Dec->codec_type == AVMEDIA_TYPE_VIDEO && codedPixels * 2 > decodedPixels)
+            ist.Dec->thread_count = std::max(1, s_.ThreadCount / 2);
+        OpenDecoder(ist);
+    }
 
     // Metadata maps, then the headers.
     for (const MetaDataMap& m : s_.MetaDataMaps) {
