@@ -232,6 +232,12 @@ void TranscodeRun::OpenEncoder(OutputStreamState& ost) {
     if (ost.StatsIn && !enc->stats_in)
         enc->stats_in = ost.StatsIn.get();
 
+    // Encoders that pipeline whole pictures on threads of their own keep every core busy
+    // only with more pictures in flight than cores, as their own automatic count does.
+    if (s_.ThreadCount > 1 &&
+        (codec->capabilities & (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_OTHER_THREADS)))
+        enc->thread_count = s_.ThreadCount + s_.ThreadCount / 2;
+
     // avcodec_open2 consumes what it uses; the setup keeps its own copy.
     ff::Dictionary options;
     if (ost.Setup->EncoderOptions.Raw())

@@ -83,6 +83,7 @@ TEST_P(EngineRunThreads, FourThreadsGiveWhatOneGives) {
     EXPECT_EQ(four.Video()->width, one.Video()->width);
     EXPECT_EQ(four.Video()->height, one.Video()->height);
     EXPECT_EQ(four.Video()->frames, one.Video()->frames);
+    EXPECT_DOUBLE_EQ(four.Video()->avgFrameRate.value(), one.Video()->avgFrameRate.value());
     EXPECT_EQ(four.Audio()->sampleRate, one.Audio()->sampleRate);
     EXPECT_EQ(four.Audio()->channels, one.Audio()->channels);
     EXPECT_NEAR(four.duration, one.duration, 0.1);
