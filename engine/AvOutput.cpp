@@ -125,18 +125,10 @@ void TranscodeRun::PrepareVideoEncoding(OutputStreamState& ost, InputStreamState
                         enc->height != srcHeight + s_.PadTop + s_.PadBottom ||
                         enc->pix_fmt != dec->pix_fmt;
 
-    if (ost.VideoPad || ost.VideoResample) {
-        ff::FramePtr pic = ff::MakeFrame();
-        if (pic) {
-            pic->format = enc->pix_fmt;
-            pic->width = enc->width;
-            pic->height = enc->height;
-        }
-        if (!pic || ff::util.av_frame_get_buffer(pic.get(), 0) < 0)
-            throw ETranscodeError(ost.VideoResample ? "Cannot allocate temp picture, check pix fmt"
-                                                    : "avpicture_alloc fail");
-        ost.TempPicture = std::move(pic);
-    }
+    if ((ost.VideoPad || ost.VideoResample) &&
+        !FreshPicture(ost.TempPicture, enc->pix_fmt, enc->width, enc->height))
+        throw ETranscodeError(ost.VideoResample ? "Cannot allocate temp picture, check pix fmt"
+                                                : "avpicture_alloc fail");
     if (!ost.VideoResample)
         return;
     if (void* scalerOptions = job_.ScalerOptionContext()) {
