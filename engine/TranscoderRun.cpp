@@ -178,12 +178,14 @@ TranscodeRun::~TranscodeRun() {
 }
 
 void TranscodeRun::CloseCodecs() {
-    // Encoders, then decoders, each under the codec lock. The contexts themselves belong to
-    // the files; closing here releases the codec state they hold.
+    // The stages' threads use the encoders: they end first, outside the codec lock that every
+    // other job's opening waits for. Then encoders and decoders, under that lock. The
+    // contexts themselves belong to the files; closing here releases the codec state.
+    for (OutputStreamState& ost : ost_)
+        ost.Stage.reset();
     std::lock_guard lock(CodecLock());
     for (OutputStreamState& ost : ost_)
         if (ost.EncoderOpen) {
-            ost.Stage.reset();           // its thread uses the encoder
             ost.Enc->stats_in = nullptr; // owned by StatsIn
             ost.Setup->Enc.reset();
             ost.Enc = nullptr;
