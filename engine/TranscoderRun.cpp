@@ -456,6 +456,14 @@ void TranscodeRun::SetUp() {
         OpenDecoder(ist);
     }
 
+    // Packets of streams no output uses are dropped as soon as they are read; the demuxer
+    // can skip them itself (an audio-only output of a film reads no picture data). A packet
+    // dump shows every packet, so it keeps them.
+    if (!s_.PacketDump)
+        for (InputStreamState& ist : ist_)
+            if (ist.Discard)
+                ist.St->discard = AVDISCARD_ALL;
+
     // Metadata maps, then the headers.
     for (const MetaDataMap& m : s_.MetaDataMaps) {
         if (m.OutFile < 0 || m.OutFile >= static_cast<int>(outputs.size()))
