@@ -6,8 +6,8 @@
 # run, taking turns:
 #   all cores  the engine with its default threads  vs  the tool with its automatic threads
 #   one thread the engine with --threads 1          vs  the tool with -threads 1
-# Prints wall seconds (best of CORVINA_BENCH_REPEAT, default 3), the ratio engine/tool, and
-# peak memory (max RSS) of each.
+# Prints wall seconds (best of CORVINA_BENCH_REPEAT, default 4, engine and tool in turns),
+# the ratio engine/tool, and peak memory (max RSS) of each.
 #   bench/versus_tool.sh [ENTRIES] [CLIP...]
 # ENTRIES is a comma list of indexes (corvina-convert --list-formats); default: AVI, FLV, MP4,
 # MPEG-2, WMV, MP3, iPhone, PS3, Xbox360 WMV. CLIPs default to the generated 1080p and
@@ -15,7 +15,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${CORVINA_BUILD_DIR:-build}
-repeat=${CORVINA_BENCH_REPEAT:-3}
+repeat=${CORVINA_BENCH_REPEAT:-4}
 tool=${CORVINA_TOOL:-/usr/bin/ffmpeg}
 if [ ! -x "$tool" ]; then
   echo "versus_tool: $tool is missing (apt-get install ffmpeg)" >&2
@@ -67,23 +67,28 @@ job_args() {
   printf '%s\n' "${opts[@]}" >"$out/engine.opts"
 }
 
-# Best wall time and its max RSS over the repeats: "seconds kilobytes".
-measure() {
-  local best="" mem="" t m
-  for _ in $(seq "$repeat"); do
-    rm -f "$out"/engine.* # the engine never overwrites
-    /usr/bin/time -f '%e %M' -o "$out/time" "$@" >/dev/null 2>"$out/err" || {
-      echo "versus_tool: failed: $*" >&2
-      cat "$out/err" >&2
-      return 1
-    }
-    read -r t m <"$out/time"
-    if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then
-      best=$t
-      mem=$m
-    fi
+# One run of a command: "seconds kilobytes" (wall time and max RSS).
+run_once() {
+  rm -f "$out"/engine.* # the engine never overwrites
+  /usr/bin/time -f '%e %M' -o "$out/time" "$@" >/dev/null 2>"$out/err" || {
+    echo "versus_tool: failed: $*" >&2
+    cat "$out/err" >&2
+    return 1
+  }
+  cat "$out/time"
+}
+
+# The engine and the tool in turns, CORVINA_BENCH_REPEAT times, so that a slow spell of the
+# machine falls on both: "engine_s engine_kb tool_s tool_kb", each the best run's.
+measure_pair() {
+  local be="" me="" bt="" mt="" t m i
+  for i in $(seq "$repeat"); do
+    read -r t m < <(run_once "${engine[@]}")
+    if [ -z "$be" ] || awk "BEGIN{exit !($t < $be)}"; then be=$t me=$m; fi
+    read -r t m < <(run_once "${toolcmd[@]}")
+    if [ -z "$bt" ] || awk "BEGIN{exit !($t < $bt)}"; then bt=$t mt=$m; fi
   done
-  echo "$best $mem"
+  echo "$be $me $bt $mt"
 }
 
 ratios_all=()
@@ -109,8 +114,7 @@ for clip in "${clips[@]}"; do
         toolcmd=("$tool" -hide_banner -loglevel error -y -filter_threads 1 -threads 1 -i "$clip"
           -threads 1 "${targs[@]}" "$out/tool.$ext")
       fi
-      read -r et em < <(measure "${engine[@]}")
-      read -r tt tm < <(measure "${toolcmd[@]}")
+      read -r et em tt tm < <(measure_pair)
       ratio=$(awk "BEGIN{printf \"%.2f\", $et / $tt}")
       [ "$mode" = all ] && ratios_all+=("$ratio")
       printf '%-34s %-8s %9.2f %9.2f %6s %8d %8d\n' "${name:0:34}" "$mode" "$et" "$tt" \
