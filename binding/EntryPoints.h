@@ -51,6 +51,8 @@ extern "C" {
     X(avcodec_send_frame)                                                                          \
     X(avcodec_receive_packet)                                                                      \
     X(avcodec_flush_buffers)                                                                       \
+    X(avcodec_default_get_buffer2)                                                                 \
+    X(avcodec_align_dimensions2)                                                                   \
     X(avcodec_decode_subtitle2)                                                                    \
     X(avcodec_encode_subtitle)                                                                     \
     X(avsubtitle_free)                                                                             \
@@ -182,6 +184,15 @@ extern "C" {
     X(av_image_fill_arrays)                                                                        \
     X(av_image_copy)                                                                               \
     X(av_image_get_buffer_size)                                                                    \
+    X(av_image_fill_linesizes)                                                                     \
+    X(av_image_fill_plane_sizes)                                                                   \
+    X(av_buffer_alloc)                                                                             \
+    X(av_buffer_allocz)                                                                            \
+    X(av_buffer_create)                                                                            \
+    X(av_buffer_unref)                                                                             \
+    X(av_buffer_pool_init2)                                                                        \
+    X(av_buffer_pool_get)                                                                          \
+    X(av_buffer_pool_uninit)                                                                       \
     X(av_get_bytes_per_sample)                                                                     \
     X(av_get_sample_fmt_name)                                                                      \
     X(av_get_packed_sample_fmt)                                                                    \

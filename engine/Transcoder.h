@@ -5,6 +5,7 @@
 #include "binding/FrameHook.h"
 #include "binding/Handles.h"
 #include "engine/EngineSettings.h"
+#include "engine/FramePool.h"
 #include "engine/HookBitmap.h"
 #include "engine/InputGuard.h"
 #include "engine/TranscodeError.h"
@@ -60,6 +61,8 @@ std::vector<RcOverride> ParseRcOverride(const std::string& text);
 struct InputFile {
     std::unique_ptr<InputGuard> Guard; // outlives Ctx, whose callbacks point at it
     ff::InputContextPtr Ctx;
+    // Picture memory of the video decoders; declared before them, so it outlives them.
+    std::vector<std::unique_ptr<FramePool>> PicturePools;
     std::vector<ff::CodecContextPtr> Decoders; // one per stream at open time
     int64_t TsOffset = 0;                      // µs, added to every packet's timestamps
     std::string FileName;
