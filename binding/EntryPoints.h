@@ -186,7 +186,6 @@ extern "C" {
     X(av_image_get_buffer_size)                                                                    \
     X(av_image_fill_linesizes)                                                                     \
     X(av_image_fill_plane_sizes)                                                                   \
-    X(av_buffer_alloc)                                                                             \
     X(av_buffer_allocz)                                                                            \
     X(av_buffer_create)                                                                            \
     X(av_buffer_unref)                                                                             \

@@ -7,6 +7,7 @@
 
 extern "C" {
 #include <libavutil/imgutils.h>
+#include <libavutil/macros.h>
 #include <libavutil/pixdesc.h>
 }
 
@@ -19,10 +20,6 @@ constexpr size_t kPage = 4096;
 // plane's last row, as the library's own buffers allow.
 constexpr int kAlign = 64;
 constexpr size_t kSlack = 16 + kAlign;
-
-size_t AlignUp(size_t value, size_t alignment) {
-    return (value + alignment - 1) / alignment * alignment;
-}
 
 void UnmapBuffer(void* opaque, uint8_t* data) {
     munmap(data, reinterpret_cast<uintptr_t>(opaque));
@@ -38,13 +35,13 @@ AVBufferRef* AllocLargeBuffer(size_t size) {
     if (size < kHugePage)
         return ff::util.av_buffer_allocz(size);
     // Map a huge page more than needed and keep the part that starts on a boundary.
-    const size_t length = AlignUp(size, kPage);
+    const size_t length = FFALIGN(size, kPage);
     void* raw = mmap(nullptr, length + kHugePage, PROT_READ | PROT_WRITE,
                      MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED)
         return nullptr;
     const auto first = reinterpret_cast<uintptr_t>(raw);
-    const uintptr_t start = AlignUp(first, kHugePage);
+    const uintptr_t start = FFALIGN(first, kHugePage);
     if (start > first)
         munmap(raw, start - first);
     const uintptr_t end = first + length + kHugePage;
@@ -89,13 +86,12 @@ int FramePool::GetBuffer(AVCodecContext* ctx, AVFrame* frame, int flags) {
     auto* self = static_cast<FramePool*>(ctx->opaque);
     const AVPixFmtDescriptor* desc =
         ff::util.av_pix_fmt_desc_get(static_cast<AVPixelFormat>(frame->format));
-    // What the library must allocate itself: hardware pictures, palettes, decoders that
-    // cannot decode into caller memory.
+    // What the library must allocate itself: hardware pictures, palettes, codecs that cannot
+    // decode into caller memory.
     const bool own = self && desc && !ctx->hw_frames_ctx && frame->width > 0 && frame->height > 0 &&
                      !(desc->flags & (AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_PAL |
                                       AV_PIX_FMT_FLAG_BITSTREAM)) &&
-                     !(ctx->codec && ff::codec.av_codec_is_decoder(ctx->codec) &&
-                       !(ctx->codec->capabilities & AV_CODEC_CAP_DR1));
+                     ctx->codec && (ctx->codec->capabilities & AV_CODEC_CAP_DR1);
     if (own) {
         const int result = self->Fill(ctx, frame);
         if (result != AVERROR(ENOSYS))
@@ -139,7 +135,7 @@ bool FramePool::MakeLayout(AVCodecContext* ctx, const AVFrame* frame, Layout& la
     for (int i = 0; i < 4 && sizes[i] > 0; i++) {
         layout.Linesize[i] = linesize[i];
         layout.Offset[i] = offset;
-        offset = AlignUp(offset + sizes[i] + kSlack, kAlign);
+        offset = FFALIGN(offset + sizes[i] + kSlack, size_t{kAlign});
     }
     layout.Size = offset;
     return offset > 0;

@@ -1,4 +1,4 @@
-// Picture memory for the video codecs. The library's own pool zeroes every new buffer page by
+// Picture memory for the video decoders. The library's own pool zeroes every new buffer page by
 // page; a job's first pictures (a 3840x2160 decoder holds over a hundred megabytes of them)
 // then spend much of their time in page faults. This pool maps large buffers on 2 MiB
 // boundaries and asks the kernel for huge pages there, so a picture costs a handful of
