@@ -31,6 +31,10 @@ clips=("$@")
 out=$(mktemp -d)
 trap 'rm -rf "$out"' EXIT
 convert=$build/bin/corvina-convert
+# The one-thread runs of both programs are pinned to the same processor: on a virtual machine
+# the processors differ in speed from moment to moment, and a process that lands on the slower
+# one, or moves between them, loses more than the difference being measured.
+pin_cpu=${CORVINA_BENCH_CPU:-$(taskset -cp $$ | sed 's/.*: *//; s/.*[,-]//')}
 
 # The tool's names for the engine's legacy encoder names.
 tool_codec() {
@@ -84,16 +88,26 @@ run_once() {
 }
 
 # The engine and the tool in turns, CORVINA_BENCH_REPEAT times, so that a slow spell of the
-# machine falls on both: "engine_s engine_kb tool_s tool_kb", each the best run's.
+# machine falls on both: "engine_s engine_kb tool_s tool_kb", each the best run's. Every other
+# turn the tool goes first, so that neither side always runs right after the other.
 # Jobs under a second (the audio-only ones) vary most, from the start of a process on; they
 # run three times as often.
+keep_best() { # SECONDS_VAR KB_VAR SECONDS KB
+  local -n best_s=$1 best_kb=$2
+  if [ -z "$best_s" ] || awk "BEGIN{exit !($3 < $best_s)}"; then best_s=$3 best_kb=$4; fi
+}
 measure_pair() {
-  local be="" me="" bt="" mt="" t m i=0 n=$repeat
+  local be="" me="" bt="" mt="" t m i=0 n=$repeat side
   while [ "$i" -lt "$n" ]; do
-    read -r t m < <(run_once "${engine[@]}")
-    if [ -z "$be" ] || awk "BEGIN{exit !($t < $be)}"; then be=$t me=$m; fi
-    read -r t m < <(run_once "${toolcmd[@]}")
-    if [ -z "$bt" ] || awk "BEGIN{exit !($t < $bt)}"; then bt=$t mt=$m; fi
+    for side in $([ $((i % 2)) -eq 0 ] && echo engine tool || echo tool engine); do
+      if [ "$side" = engine ]; then
+        read -r t m < <(run_once "${engine[@]}")
+        keep_best be me "$t" "$m"
+      else
+        read -r t m < <(run_once "${toolcmd[@]}")
+        keep_best bt mt "$t" "$m"
+      fi
+    done
     i=$((i + 1))
     if [ "$i" -eq 1 ] && awk "BEGIN{exit !($be < 1 && $bt < 1)}"; then n=$((repeat * 3)); fi
   done
@@ -118,10 +132,11 @@ for clip in "${clips[@]}"; do
         engine=("$convert" --raw -i "$clip" -o "$out/engine.$ext" --output-options "$opts")
         toolcmd=("$tool" -hide_banner -loglevel error -y -i "$clip" "${targs[@]}" "$out/tool.$ext")
       else
-        engine=("$convert" --raw --threads 1 -i "$clip" -o "$out/engine.$ext" --output-options
-          "$opts")
-        toolcmd=("$tool" -hide_banner -loglevel error -y -filter_threads 1 -threads 1 -i "$clip"
-          -threads 1 "${targs[@]}" "$out/tool.$ext")
+        pin=(taskset -c "$pin_cpu")
+        engine=("${pin[@]}" "$convert" --raw --threads 1 -i "$clip" -o "$out/engine.$ext"
+          --output-options "$opts")
+        toolcmd=("${pin[@]}" "$tool" -hide_banner -loglevel error -y -filter_threads 1 -threads 1
+          -i "$clip" -threads 1 "${targs[@]}" "$out/tool.$ext")
       fi
       read -r et em tt tm < <(measure_pair)
       ratio=$(awk "BEGIN{printf \"%.2f\", $et / $tt}")
