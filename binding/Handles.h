@@ -45,6 +45,9 @@ struct ParserDeleter {
 struct BsfDeleter {
     void operator()(AVBSFContext* b) const { codec.av_bsf_free(&b); }
 };
+struct BufferPoolDeleter { // pictures still out keep it until they come back
+    void operator()(AVBufferPool* p) const { util.av_buffer_pool_uninit(&p); }
+};
 struct FileDeleter {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
@@ -60,6 +63,7 @@ using AudioFifoPtr = std::unique_ptr<AVAudioFifo, AudioFifoDeleter>;
 using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
 using ParserPtr = std::unique_ptr<AVCodecParserContext, ParserDeleter>;
 using BsfPtr = std::unique_ptr<AVBSFContext, BsfDeleter>;
+using BufferPoolPtr = std::unique_ptr<AVBufferPool, BufferPoolDeleter>;
 using FilePtr = std::unique_ptr<std::FILE, FileDeleter>;
 template <typename T> using AvBufferPtr = std::unique_ptr<T, AvFreeDeleter>;
 

@@ -58,11 +58,6 @@ AVBufferRef* AllocLargeBuffer(size_t size) {
     return ref;
 }
 
-FramePool::~FramePool() {
-    if (pool_)
-        ff::util.av_buffer_pool_uninit(&pool_);
-}
-
 void FramePool::Serve(AVCodecContext* ctx) {
     if (ctx->codec_type != AVMEDIA_TYPE_VIDEO)
         return;
@@ -148,17 +143,15 @@ int FramePool::Fill(AVCodecContext* ctx, AVFrame* frame) {
         Layout layout;
         if (!MakeLayout(ctx, frame, layout))
             return AVERROR(ENOSYS);
-        AVBufferPool* pool =
-            ff::util.av_buffer_pool_init2(layout.Size, nullptr, PoolAlloc, nullptr);
+        ff::BufferPoolPtr pool(
+            ff::util.av_buffer_pool_init2(layout.Size, nullptr, PoolAlloc, nullptr));
         if (!pool)
             return AVERROR(ENOMEM);
         // Pictures of the old size still out keep the old pool until they come back.
-        if (pool_)
-            ff::util.av_buffer_pool_uninit(&pool_);
-        pool_ = pool;
+        pool_ = std::move(pool);
         layout_ = layout;
     }
-    AVBufferRef* buffer = ff::util.av_buffer_pool_get(pool_);
+    AVBufferRef* buffer = ff::util.av_buffer_pool_get(pool_.get());
     if (!buffer)
         return AVERROR(ENOMEM);
     frame->buf[0] = buffer;

@@ -6,6 +6,8 @@
 // the library's.
 #pragma once
 
+#include "binding/Handles.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -21,8 +23,6 @@ public:
     FramePool() = default;
     FramePool(const FramePool&) = delete;
     FramePool& operator=(const FramePool&) = delete;
-    // Pictures still held elsewhere keep their memory; the pool goes with the last of them.
-    ~FramePool();
 
     // Makes `ctx` take its video pictures from this pool; the pool must outlive the context.
     // Call before the codec is opened. Other media types keep the library's buffers.
@@ -48,7 +48,8 @@ private:
     mutable std::mutex lock_; // guards layout_, pool_ and served_ (frame threads ask in turn,
                               // but not always from the same thread)
     Layout layout_;
-    AVBufferPool* pool_ = nullptr;
+    // Pictures still held elsewhere keep their memory; the pool goes with the last of them.
+    ff::BufferPoolPtr pool_;
     int64_t served_ = 0;
 };
 

@@ -245,12 +245,10 @@ bool TCustomTranscoder::OpenInput(const std::string& requestedName) {
         dec->thread_count = s_.ThreadCount;
         dec->thread_type = FF_THREAD_FRAME | FF_THREAD_SLICE;
         LimitDecoder(dec.get());
-        if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
-            file->PicturePools.push_back(std::make_unique<FramePool>());
-            file->PicturePools.back()->Serve(dec.get());
-        }
         switch (par->codec_type) {
         case AVMEDIA_TYPE_VIDEO: {
+            file->PicturePools.push_back(std::make_unique<FramePool>());
+            file->PicturePools.back()->Serve(dec.get());
             if (!FrameSizeAllowed(par->width, par->height))
                 return fail(StrFormat("%s: video frame size %dx%d is too large (at most %dx%d, "
                                       "%lld pixels)",
