@@ -6,8 +6,10 @@
 # run, taking turns:
 #   all cores  the engine with its default threads  vs  the tool with its automatic threads
 #   one thread the engine with --threads 1          vs  the tool with -threads 1
-# Prints wall seconds (best of CORVINA_BENCH_REPEAT, default 4, engine and tool in turns),
-# the ratio engine/tool, and peak memory (max RSS) of each.
+# Prints wall seconds (best of CORVINA_BENCH_REPEAT, default 4, engine and tool in turns), two
+# ratios engine/tool, and peak memory (max RSS) of each. `ratio` is the median over the turns of
+# each turn's ratio: the engine's and the tool's run of one turn follow each other, so a slow
+# spell of the machine that spans a turn cancels out. `best` divides the two best times.
 #   bench/versus_tool.sh [ENTRIES] [CLIP...]
 # ENTRIES is a comma list of indexes (corvina-convert --list-formats); default: AVI, FLV, MP4,
 # MPEG-2, WMV, MP3, iPhone, PS3, Xbox360 WMV. CLIPs default to the generated 1080p and
@@ -88,35 +90,44 @@ run_once() {
 }
 
 # The engine and the tool in turns, CORVINA_BENCH_REPEAT times, so that a slow spell of the
-# machine falls on both: "engine_s engine_kb tool_s tool_kb", each the best run's. Every other
-# turn the tool goes first, so that neither side always runs right after the other.
+# machine falls on both: "engine_s engine_kb tool_s tool_kb ratio", each time and size the best
+# run's, the ratio the median of the turns'. Every other turn the tool goes first, so that
+# neither side always runs right after the other.
 # Jobs under a second (the audio-only ones) vary most, from the start of a process on; they
 # run three times as often.
 keep_best() { # SECONDS_VAR KB_VAR SECONDS KB
   local -n best_s=$1 best_kb=$2
   if [ -z "$best_s" ] || awk "BEGIN{exit !($3 < $best_s)}"; then best_s=$3 best_kb=$4; fi
 }
+median() { # prints the median of its arguments
+  printf '%s\n' "$@" | sort -g |
+    awk '{a[NR]=$1} END{printf "%.4f", (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}'
+}
 measure_pair() {
-  local be="" me="" bt="" mt="" t m i=0 n=$repeat side
+  local be="" me="" bt="" mt="" t m te tt i=0 n=$repeat side
+  local -a turns=()
   while [ "$i" -lt "$n" ]; do
     for side in $([ $((i % 2)) -eq 0 ] && echo engine tool || echo tool engine); do
       if [ "$side" = engine ]; then
         read -r t m < <(run_once "${engine[@]}")
         keep_best be me "$t" "$m"
+        te=$t
       else
         read -r t m < <(run_once "${toolcmd[@]}")
         keep_best bt mt "$t" "$m"
+        tt=$t
       fi
     done
+    turns+=("$(awk "BEGIN{printf \"%.4f\", $te / $tt}")")
     i=$((i + 1))
     if [ "$i" -eq 1 ] && awk "BEGIN{exit !($be < 1 && $bt < 1)}"; then n=$((repeat * 3)); fi
   done
-  echo "$be $me $bt $mt"
+  echo "$be $me $bt $mt $(median "${turns[@]}")"
 }
 
 ratios_all=()
-printf '%-34s %-8s %9s %9s %6s %8s %8s\n' "entry" "threads" "engine s" "tool s" "ratio" \
-  "eng MB" "tool MB"
+printf '%-34s %-8s %9s %9s %6s %6s %8s %8s\n' "entry" "threads" "engine s" "tool s" "ratio" \
+  "best" "eng MB" "tool MB"
 for clip in "${clips[@]}"; do
   echo "-- $(basename "$clip")"
   IFS=, read -r -a list <<<"$entries"
@@ -138,14 +149,13 @@ for clip in "${clips[@]}"; do
         toolcmd=("${pin[@]}" "$tool" -hide_banner -loglevel error -y -filter_threads 1 -threads 1
           -i "$clip" -threads 1 "${targs[@]}" "$out/tool.$ext")
       fi
-      read -r et em tt tm < <(measure_pair)
-      ratio=$(awk "BEGIN{printf \"%.2f\", $et / $tt}")
+      read -r et em tt tm turn_ratio < <(measure_pair)
+      ratio=$(awk "BEGIN{printf \"%.2f\", $turn_ratio}")
+      best=$(awk "BEGIN{printf \"%.2f\", $et / $tt}")
       [ "$mode" = all ] && ratios_all+=("$ratio")
-      printf '%-34s %-8s %9.3f %9.3f %6s %8d %8d\n' "${name:0:34}" "$mode" "$et" "$tt" \
-        "$ratio" $((em / 1024)) $((tm / 1024))
+      printf '%-34s %-8s %9.3f %9.3f %6s %6s %8d %8d\n' "${name:0:34}" "$mode" "$et" "$tt" \
+        "$ratio" "$best" $((em / 1024)) $((tm / 1024))
     done
   done
 done
-median=$(printf '%s\n' "${ratios_all[@]}" | sort -n |
-  awk '{a[NR]=$1} END{print (NR%2 ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2)}')
-echo "median ratio with all cores: $median"
+printf 'median ratio with all cores: %.3f\n' "$(median "${ratios_all[@]}")"
