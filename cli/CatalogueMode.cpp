@@ -4,12 +4,12 @@
 #include "app/core/Workflow.h"
 #include "app/qt/QtScheduler.h"
 #include "cli/BatchReport.h"
+#include "cli/InterruptWatch.h"
 #include "cli/Terminal.h"
 #include "profiles/Catalogue.h"
 #include "profiles/QualityPresets.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
 #include <unistd.h>
 
@@ -221,16 +221,10 @@ int RunCatalogue(const CatalogueOptions& o) {
     workflow.AddFiles(o.Files);
 
     InstallInterruptHandler();
-    bool interrupted = false;
-    QTimer interruptPoll;
-    QObject::connect(&interruptPoll, &QTimer::timeout, [&] {
-        if (Interrupted() && !interrupted) {
-            interrupted = true;
-            workflow.Stop();
-            QCoreApplication::quit();
-        }
+    InterruptWatch interrupt([&] {
+        workflow.Stop();
+        QCoreApplication::quit();
     });
-    interruptPoll.start(100);
 
     if (o.Jobs > 1 && !o.PrintJob)
         workflow.StartParallel(o.Jobs);
@@ -238,7 +232,6 @@ int RunCatalogue(const CatalogueOptions& o) {
         workflow.Start();
     if (report.Started && (workflow.Batch.Converting || workflow.TimerEnabled()))
         QCoreApplication::exec();
-    interruptPoll.stop();
     // Ending the engine's tasks writes the trailers of stopped jobs.
     engine.Stop();
     engine.ClearTasks();
@@ -246,8 +239,8 @@ int RunCatalogue(const CatalogueOptions& o) {
 
     if (o.PrintJob)
         return report.Started ? kExitOk : kExitFailed;
-    const bool allDone = report.Finish(interrupted, o.OutputDir);
-    if (interrupted)
+    const bool allDone = report.Finish(interrupt.Fired(), o.OutputDir);
+    if (interrupt.Fired())
         return kExitInterrupted;
     return allDone ? kExitOk : kExitFailed;
 }

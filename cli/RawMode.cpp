@@ -1,11 +1,11 @@
 #include "cli/RawMode.h"
 
 #include "app/qt/QtScheduler.h"
+#include "cli/InterruptWatch.h"
 #include "cli/Terminal.h"
 #include "hosting/TranscodeEngine.h"
 
 #include <QCoreApplication>
-#include <QTimer>
 
 #include <unistd.h>
 
@@ -189,18 +189,13 @@ int RunRaw(const RawOptions& options) {
     };
 
     // Ctrl-C stops every task; the stopped ones still write their trailers.
-    QTimer interruptPoll;
-    QObject::connect(&interruptPoll, &QTimer::timeout, [&] {
-        if (Interrupted() && !state.interrupted) {
-            state.interrupted = true;
-            engine.Stop();
-        }
+    InterruptWatch interrupt([&] {
+        state.interrupted = true;
+        engine.Stop();
     });
-    interruptPoll.start(50);
 
     engine.Start(options.Parallel);
     QCoreApplication::exec();
-    interruptPoll.stop();
     state.ClearBar();
     engine.ClearTasks();
 

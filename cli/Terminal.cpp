@@ -1,7 +1,9 @@
 #include "cli/Terminal.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
@@ -9,13 +11,24 @@ namespace corvina::cli {
 
 namespace {
 std::atomic<bool> gInterrupted{false};
+// The wake-up pipe: the handler writes to [1], the event loop watches [0]. Set once, before
+// the handler is installed, and kept for the life of the process.
+int gWake[2] = {-1, -1};
 
 extern "C" void OnSignal(int) {
+    const int saved = errno;
     gInterrupted = true;
+    if (gWake[1] >= 0) {
+        const char byte = 1;
+        [[maybe_unused]] const ssize_t written = write(gWake[1], &byte, 1); // full: already awake
+    }
+    errno = saved;
 }
 } // namespace
 
 void InstallInterruptHandler() {
+    if (gWake[0] < 0 && pipe2(gWake, O_CLOEXEC | O_NONBLOCK) != 0)
+        gWake[0] = gWake[1] = -1;
     struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
@@ -25,6 +38,10 @@ void InstallInterruptHandler() {
 
 bool Interrupted() {
     return gInterrupted;
+}
+
+int InterruptFd() {
+    return gWake[0];
 }
 
 ProgressPrinter::ProgressPrinter(std::string label)

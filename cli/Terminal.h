@@ -11,9 +11,12 @@ inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitInterrupted = 130;
 
-// Installs a SIGINT/SIGTERM handler that only raises a flag; the conversion loop polls it.
+// Installs a SIGINT/SIGTERM handler that raises a flag and makes InterruptFd() readable, so
+// that an event loop learns of it without waking up to poll.
 void InstallInterruptHandler();
 bool Interrupted();
+// Readable once an interrupt has come (level-triggered: it stays readable); -1 without one.
+int InterruptFd();
 
 // Progress of one file: a bar redrawn in place on a terminal, plain lines otherwise.
 class ProgressPrinter {
