@@ -26,6 +26,10 @@ constexpr float kQp2Lambda = 118;
 // Pictures waiting for a video encoder of its own thread: enough to ride out one slow
 // picture, few enough to hold little memory.
 constexpr size_t kEncodeQueueDepth = 3;
+// How many decoded pixels one coded pixel weighs for an encoder that pipelines whole pictures
+// on threads of its own: at its default settings the H.264 encoder spends some forty times
+// the decoder's time per pixel (a 1080p source coded at 720x480 is three-quarters encoding).
+constexpr int64_t kPipelinedEncoderWeight = 16;
 
 int64_t ToMicroseconds(int64_t ts, AVRational tb) {
     return ff::util.av_rescale_q(ts, tb, kMicroseconds);
@@ -439,14 +443,20 @@ void TranscodeRun::SetUp() {
                     },
                     kEncodeQueueDepth);
 
-    // Open the decoders. Beside encoders of their own threads that code as many pixels as
-    // are decoded, a video decoder takes half the threads: more would only take turns with
-    // the encoders' (whose slice threads wait for each other on every picture). When the
-    // outputs are much smaller, decoding is the work and keeps every thread.
+    // Open the decoders. Beside encoders of their own threads that do as much work as the
+    // decoding, a video decoder takes half the threads: more would only take turns with the
+    // encoders' (whose slice threads wait for each other on every picture) and cost each
+    // picture's hand-over between decoder threads. When the outputs are much smaller and
+    // cheap to code, decoding is the work and keeps every thread.
     int64_t codedPixels = 0;
     for (const OutputStreamState& ost : ost_)
-        if (ost.Stage)
-            codedPixels += int64_t{ost.Enc->width} * ost.Enc->height;
+        if (ost.Stage) {
+            const bool pipelined =
+                ost.Enc->codec && (ost.Enc->codec->capabilities &
+                                   (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_OTHER_THREADS));
+            codedPixels += int64_t{ost.Enc->width} * ost.Enc->height *
+                           (pipelined ? kPipelinedEncoderWeight : 1);
+        }
     for (InputStreamState& ist : ist_) {
         if (!ist.DecodingNeeded)
             continue;
