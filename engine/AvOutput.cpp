@@ -226,8 +226,7 @@ void TranscodeRun::OpenEncoder(OutputStreamState& ost) {
 
     // Encoders that pipeline whole pictures on threads of their own keep every core busy
     // only with more pictures in flight than cores, as their own automatic count does.
-    if (s_.ThreadCount > 1 &&
-        (codec->capabilities & (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_OTHER_THREADS)))
+    if (s_.ThreadCount > 1 && PipelinesPictures(codec))
         enc->thread_count = s_.ThreadCount + s_.ThreadCount / 2;
 
     // avcodec_open2 consumes what it uses; the setup keeps its own copy.

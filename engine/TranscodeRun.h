@@ -15,6 +15,13 @@
 
 namespace corvina::engine {
 
+// An encoder that pipelines whole pictures on threads of its own, rather than cutting each
+// picture into slices.
+inline bool PipelinesPictures(const AVCodec* codec) {
+    return codec &&
+           (codec->capabilities & (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_OTHER_THREADS));
+}
+
 struct InputFileState {
     int FirstStream = 0; // index of its first stream in the input-stream table
     int StreamCount = 0;

@@ -450,13 +450,9 @@ void TranscodeRun::SetUp() {
     // cheap to code, decoding is the work and keeps every thread.
     int64_t codedPixels = 0;
     for (const OutputStreamState& ost : ost_)
-        if (ost.Stage) {
-            const bool pipelined =
-                ost.Enc->codec && (ost.Enc->codec->capabilities &
-                                   (AV_CODEC_CAP_FRAME_THREADS | AV_CODEC_CAP_OTHER_THREADS));
+        if (ost.Stage)
             codedPixels += int64_t{ost.Enc->width} * ost.Enc->height *
-                           (pipelined ? kPipelinedEncoderWeight : 1);
-        }
+                           (PipelinesPictures(ost.Enc->codec) ? kPipelinedEncoderWeight : 1);
     for (InputStreamState& ist : ist_) {
         if (!ist.DecodingNeeded)
             continue;
